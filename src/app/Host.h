@@ -1,0 +1,36 @@
+#pragma once
+// The host: everything the engine and the document code ask of the user or the
+// screen. Three hosts implement it: the Qt widgets, the terminal of tavrel-cli
+// and the scripted host of the tests. Each subsystem adds its calls in its own
+// section below.
+#include <string>
+#include <vector>
+
+// Buttons and answers of a message box.
+enum MsgButtons { MB_OK_ONLY, MB_OK_CANCEL, MB_YES_NO, MB_YES_NO_CANCEL, MB_RETRY_CANCEL };
+enum MsgIcon { ICON_NONE, ICON_INFORMATION, ICON_QUESTION, ICON_EXCLAMATION, ICON_STOP };
+enum MsgAnswer { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_RETRY = 4, ANSWER_YES = 6, ANSWER_NO = 7 };
+enum BeepKind { BEEP_DEFAULT, BEEP_EXCLAMATION, BEEP_STOP, BEEP_QUESTION, BEEP_ASTERISK };
+
+class CHost {
+public:
+    virtual ~CHost() = default;
+
+    // --- shell -----------------------------------------------------------
+    // A message box with the text and caption already resolved (UTF-8).
+    virtual MsgAnswer MessageBox(const std::string& text, const std::string& caption,
+                                 MsgButtons buttons, MsgIcon icon) = 0;
+    virtual void Beep(BeepKind kind) = 0;
+    // File prompt: returns true when the user confirmed; `path` in/out.
+    virtual bool PromptFileName(const std::string& title, std::string& path,
+                                const std::string& filterName, const std::string& filterPattern,
+                                const std::string& initialDir, bool open) = 0;
+    virtual bool PromptDirectory(std::string& dir) = 0;
+    // Polls the abort key (Escape in the GUI, Ctrl+C in tavrel-cli): true once per press.
+    virtual bool AbortKeyPressed() = 0;
+};
+
+// The host of this run. Never null: a quiet host that answers every question
+// with the safe choice stands until a real one is installed.
+CHost& Host();
+void SetHost(CHost* host);
