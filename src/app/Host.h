@@ -34,3 +34,13 @@ public:
 // with the safe choice stands until a real one is installed.
 CHost& Host();
 void SetHost(CHost* host);
+
+// Text of message `id` with its printf-style conversions (%s, %d, %u, %x, %X, %c,
+// with flags and widths) filled in order from `args`, each given as text.
+std::string FormatString(int id, const std::vector<std::string>& args = {});
+std::string FormatText(const std::string& format, const std::vector<std::string>& args);
+
+// A message box through the host, caption from the string table; sounds the
+// warning beep first when the icon is an exclamation or a stop.
+MsgAnswer ShowMessage(const std::string& text, int captionId, MsgButtons buttons, MsgIcon icon);
+MsgAnswer ShowMessage(int textId, int captionId, MsgButtons buttons, MsgIcon icon);
