@@ -28,6 +28,15 @@ public:
     virtual bool PromptDirectory(std::string& dir) = 0;
     // Polls the abort key (Escape in the GUI, Ctrl+C in tavrel-cli): true once per press.
     virtual bool AbortKeyPressed() = 0;
+
+    // --- view ------------------------------------------------------------
+    // Display operations of the main view. Hosts without a view ignore them.
+    // Activity blinker (bar 160): on = alternates with the 500 ms tick, off = 0.
+    virtual void SetActivityBlink(bool /*on*/) {}
+    // Overall progress bar (bar 144) = done * 100 / total.
+    virtual void SetOverallProgress(long /*done*/, long /*total*/) {}
+    // Text of the "File processing" field (control 165); the view shortens it.
+    virtual void SetFileNameText(const std::string& /*text*/) {}
 };
 
 // The host of this run. Never null: a quiet host that answers every question
