@@ -12,6 +12,8 @@ enum MsgIcon { ICON_NONE, ICON_INFORMATION, ICON_QUESTION, ICON_EXCLAMATION, ICO
 enum MsgAnswer { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_RETRY = 4, ANSWER_YES = 6, ANSWER_NO = 7 };
 enum BeepKind { BEEP_DEFAULT, BEEP_EXCLAMATION, BEEP_STOP, BEEP_QUESTION, BEEP_ASTERISK };
 
+class CEnvDef;   // model/BoardDef.h
+
 class CHost {
 public:
     virtual ~CHost() = default;
@@ -37,6 +39,20 @@ public:
     virtual void SetOverallProgress(long /*done*/, long /*total*/) {}
     // Text of the "File processing" field (control 165); the view shortens it.
     virtual void SetFileNameText(const std::string& /*text*/) {}
+
+    // --- model -----------------------------------------------------------
+    // The environment editor (CEnvDefDlg) opened in `mode` on a copy of an
+    // environment whose board `boardIndex` fails validation; the editor opens
+    // that board on its first error. True when left with OK (the editor has
+    // then saved the file); false when cancelled or when there is no editor.
+    virtual bool RepairEnvironment(int /*mode*/, const CEnvDef& /*environment*/,
+                                   int /*boardIndex*/) { return false; }
+    // The environment editor in its board-choice mode 5 on `environments`,
+    // positioned on `envIndex`. True when a board was chosen: its indexes in
+    // `environments` come back in `chosenEnv` and `chosenBoard`.
+    virtual bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& /*environments*/,
+                                        int /*envIndex*/, int& /*chosenEnv*/,
+                                        int& /*chosenBoard*/) { return false; }
 };
 
 // The host of this run. Never null: a quiet host that answers every question
