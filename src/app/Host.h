@@ -53,6 +53,64 @@ public:
     virtual bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& /*environments*/,
                                         int /*envIndex*/, int& /*chosenEnv*/,
                                         int& /*chosenBoard*/) { return false; }
+
+    // --- engine ----------------------------------------------------------
+    // Display operations the processes call on the main view, the wait dialog,
+    // the Reply dialog and the identification dialog. Hosts without a view
+    // ignore them (the defaults). The activity blinker, bar 144 and the
+    // release file field are the "view" calls above.
+    // Busy look: green texts and counters while a process runs; idle resets them.
+    virtual void ShowBusyLook(bool /*busy*/) {}
+    // Abort button, block and retry counters and remaining-time field.
+    virtual void ShowProcessControls(bool /*show*/) {}
+    // One 500 ms tick of timer 1 (moves the activity blinker while it is on).
+    virtual void ActivityTick() {}
+    // Link description, e.g. "COM1:9600,n,8,2".
+    virtual void SetLinkText(const std::string& /*text*/) {}
+    // Name of the board being processed (control 168); the view shortens it.
+    virtual void SetBoardText(const std::string& /*text*/) {}
+    // Board counter "%d/%d" of a multi-board request; empty hides it.
+    virtual void SetBoardCounter(const std::string& /*text*/) {}
+    // Elapsed time "mm:ss".
+    virtual void SetElapsedText(const std::string& /*text*/) {}
+    // Block counter ("%5ld blocks") and retry counter ("%5ld retries").
+    virtual void SetBlockCounter(const std::string& /*text*/) {}
+    virtual void SetRetryCounter(const std::string& /*text*/) {}
+    virtual void ShowBlockCounters(bool /*show*/) {}
+    // Remaining-time text of the data phase.
+    virtual void SetRemainingTime(const std::string& /*text*/) {}
+    // Progress items of the view (153 erase, 144 overall, 154 programming,
+    // 157 file processing), in percent.
+    virtual void SetProgressItem(int /*id*/, int /*percent*/) {}
+    // Data phase progress: `block` of `blocks` records sent, `retries` resends so far.
+    virtual void SetTransferProgress(long /*block*/, long /*blocks*/, long /*retries*/,
+                                     const std::string& /*remaining*/) {}
+    // Transmit (304) or receive (305) lamp: one short flash.
+    virtual void FlashLamp(int /*lamp*/) {}
+    // The view's animation, played during the data phase.
+    virtual void PlayAnimation(bool /*play*/) {}
+    // Asynchronous wave resource (193: a transfer ended without anomaly).
+    virtual void PlaySoundResource(int /*id*/) {}
+
+    // Wait dialog ("Wait ...") of the long waits, one at a time: created,
+    // driven, polled for its Cancel button, destroyed.
+    virtual bool WaitDlgCreate() { return true; }
+    virtual void WaitDlgSetMessage(const std::string& /*text*/) {}
+    virtual void WaitDlgSetRange(int /*minimum*/, int /*maximum*/) {}
+    virtual void WaitDlgSetStep(int /*step*/) {}
+    virtual void WaitDlgSetPos(int /*position*/) {}
+    virtual void WaitDlgStepIt() {}
+    // True once after the user pressed Cancel (the flag is cleared by reading it).
+    virtual bool WaitDlgCheckCancel() { return false; }
+    virtual void WaitDlgDestroy() {}
+
+    // Reply dialog: the identification answer shown as a table. `autoClose`
+    // is set while further boards follow. False when the list cannot take it.
+    virtual bool SetReplyAnswer(const std::string& /*answer*/, bool /*autoClose*/) { return true; }
+    virtual void ShowReplyDialog(bool /*show*/) {}
+
+    // The identification (auto-configure) dialog opens (`open`) or closes.
+    virtual void IdentDialogShown(bool /*open*/) {}
 };
 
 // The host of this run. Never null: a quiet host that answers every question
