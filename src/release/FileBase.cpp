@@ -1,0 +1,236 @@
+#include "release/FileBase.h"
+
+#include <algorithm>
+#include <chrono>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include "app/Host.h"
+#include "app/UpdateApp.h"
+
+namespace {
+
+// The user interface gets its events at most this often during a conversion;
+// pumping after every tiny block would cost more than the conversion itself.
+constexpr auto PUMP_INTERVAL = std::chrono::milliseconds(20);
+// Free space asked for, relative to the expected size of the .vle file.
+constexpr double DISK_SPACE_MARGIN = 1.5;
+
+std::string DirectoryOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+CFileBase::CFileBase(int type, float sizeFactor, int addrWidth)
+    : m_nType(type), m_nAddrWidth(addrWidth), m_fSizeFactor(sizeFactor)
+{
+}
+
+CFileBase::~CFileBase() = default;
+
+void CFileBase::SetSource(const std::string& path, CProgressIndicator* progress)
+{
+    m_strPath = path;
+    m_pProgress = progress;
+}
+
+int CFileBase::OpenRelease()
+{
+    struct stat st {};
+    if (m_strPath.empty() || ::stat(m_strPath.c_str(), &st) != 0)
+        return 0;
+    if (m_nType < RELEASE_SRECORD || m_nType > RELEASE_ANY)
+        return 0;
+    if (!m_file.Open(m_strPath))
+        return 0;
+    m_nFileTime = st.st_mtime;
+    m_nFileSize = m_file.Length();
+    return 1;
+}
+
+void CFileBase::Close()
+{
+    if (m_pVle)
+        m_pVle->Close();
+    m_pVle.reset();
+    m_file.Close();
+}
+
+int CFileBase::IsConverted()
+{
+    if (m_strPath.empty())
+        return 0;
+    CVleFile vle;
+    if (!vle.OpenForRead(VlePathFor(m_strPath)))
+        return 0;
+    int type = vle.CheckFile();
+    bool upToDate = type == m_nType
+                    && vle.HeaderTime() == static_cast<uint32_t>(m_nFileTime)
+                    && vle.HeaderVersion() == static_cast<uint16_t>(App().m_nVersion);
+    vle.Close();
+    return upToDate ? 1 : 0;
+}
+
+int CFileBase::HasDiskSpace()
+{
+    struct statvfs fs {};
+    if (::statvfs(DirectoryOf(VlePathFor(m_strPath)).c_str(), &fs) != 0)
+        return 0;
+    double needed = static_cast<double>(m_nFileSize) * m_fSizeFactor * DISK_SPACE_MARGIN;
+    double available = static_cast<double>(fs.f_bavail) * static_cast<double>(fs.f_frsize);
+    return needed <= available ? 1 : 0;
+}
+
+int CFileBase::FrameSizeFor(int width) const
+{
+    if (width == 3)
+        return 22;
+    if (width == 4)
+        return m_nType == RELEASE_ANY ? 107 : 71;
+    return 22;
+}
+
+// Converting a file named like its own .vle file would truncate the release.
+bool CFileBase::VleIsReleaseFile() const
+{
+    struct stat release {}, vle {};
+    if (::stat(m_strPath.c_str(), &release) != 0 || ::stat(m_strVlePath.c_str(), &vle) != 0)
+        return false;
+    return release.st_dev == vle.st_dev && release.st_ino == vle.st_ino;
+}
+
+int CFileBase::CreateVle()
+{
+    m_strVlePath = VlePathFor(m_strPath);
+    m_nFrameSize = FrameSizeFor(m_nAddrWidth);
+    if (VleIsReleaseFile())
+        return 1;
+    m_pVle = std::make_unique<CVleFile>();
+    if (!m_pVle->Create(m_strVlePath))
+        return 1;
+    if (m_pProgress)
+        m_pProgress->SetPos(0);
+    m_nBytesRead = 0;
+    if (!m_pVle->WriteHeader(static_cast<uint32_t>(m_nFileTime),
+                             static_cast<uint16_t>(App().m_nVersion)))
+        return 2;
+    return 0;
+}
+
+bool CFileBase::WriteBlockRecords(int count, long& records)
+{
+    int recordLength = std::min(RecordLength(), VLE_MAX_DATA);
+    if (recordLength < 1)
+        return false;
+    for (int written = 0; written < count;) {
+        int len = std::min(recordLength, count - written);
+        uint32_t address = m_nBlockAddress + static_cast<uint32_t>(written);
+        if (!m_pVle->WriteRecord(address, len, m_block + written))
+            return false;
+        written += len;
+        ++records;
+    }
+    return true;
+}
+
+void CFileBase::ReportProgress(int& lastPercent)
+{
+    if (!m_pProgress || m_nFileSize <= 0)
+        return;
+    int64_t percent = std::min<int64_t>(100, m_nBytesRead * 100 / m_nFileSize);
+    if (percent != lastPercent) {   // the same value again would change nothing
+        lastPercent = static_cast<int>(percent);
+        m_pProgress->SetPos(lastPercent);
+    }
+}
+
+bool CFileBase::UserStopped()
+{
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    if (m_bPumped && now - m_lastPump < PUMP_INTERVAL)
+        return false;
+    m_bPumped = true;
+    m_lastPump = now;
+    bool escape = App().PumpMessages() == 1;
+    return Host().AbortKeyPressed() || escape;
+}
+
+int CFileBase::RunConversion()
+{
+    if (!m_file.IsOpen() || Recognise() != 1)
+        return CONVERT_BAD_FORMAT;
+    if (IsConverted())
+        return CONVERT_OK;
+    if (!HasDiskSpace())
+        return CONVERT_NO_SPACE;
+    int result = CONVERT_OK;
+    if (CreateVle() != 0) {
+        result = CONVERT_VLE_ERROR;
+    } else if (!ReadPreamble()) {
+        result = CONVERT_BAD_FORMAT;
+    } else {
+        m_bPumped = false;
+        long records = 0;
+        int lastPercent = -1;
+        int count = 0;
+        bool stopped = false;
+        bool writeFailed = false;
+        while ((count = ReadBlock(m_block, BlockRequest())) > 0) {
+            if (!WriteBlockRecords(count, records)) {
+                writeFailed = true;
+                break;
+            }
+            ReportProgress(lastPercent);
+            if (UserStopped()) {
+                stopped = true;
+                break;
+            }
+        }
+        if (writeFailed)
+            result = CONVERT_VLE_ERROR;
+        else if (count < 0)
+            result = CONVERT_READ_ERROR;
+        else if (stopped)
+            result = CONVERT_ABORTED;
+        else if (!m_pVle->WriteTrailer(m_nType, static_cast<uint32_t>(records)))
+            result = CONVERT_VLE_ERROR;
+        else if (m_pProgress)
+            m_pProgress->SetPos(100);
+    }
+    if (m_pVle)
+        m_pVle->Close();
+    m_pVle.reset();
+    return result;
+}
+
+std::unique_ptr<CFileBase> CreateReader(int type)
+{
+    switch (type) {
+    case RELEASE_SRECORD: return std::make_unique<CFileSrecord>();
+    case RELEASE_ABSOLUTE: return std::make_unique<CFileAbsolute>();
+    case RELEASE_IEEE695: return std::make_unique<CFileIeee695>();
+    case RELEASE_ANY: return std::make_unique<CFileAny>();
+    default: return nullptr;
+    }
+}
+
+int RecogniseReleaseFile(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return -2;
+    for (int type : {RELEASE_SRECORD, RELEASE_ABSOLUTE, RELEASE_IEEE695}) {
+        std::unique_ptr<CFileBase> reader = CreateReader(type);
+        reader->SetSource(path, nullptr);
+        if (reader->OpenRelease() && reader->Recognise() == 1)
+            return type;
+    }
+    CFileAny any;
+    any.SetSource(path, nullptr);
+    return any.OpenRelease() ? RELEASE_ANY : -1;
+}

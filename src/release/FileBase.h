@@ -1,0 +1,182 @@
+#pragma once
+// CFileBase and its four readers: recognise a release file's format, read it
+// as addressed blocks and convert it into its .vle file.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "release/BufferedFile.h"
+#include "release/VleFile.h"
+
+// Release format type codes, written into the .vle trailer.
+enum ReleaseType {
+    RELEASE_SRECORD = 0,
+    RELEASE_ABSOLUTE = 1,
+    RELEASE_IEEE695 = 2,
+    RELEASE_ANY = 3,
+};
+
+// Results of the conversion driver.
+enum ConvertResult {
+    CONVERT_OK = 0,            // converted, or already up to date
+    CONVERT_NO_SPACE = 1,      // not enough disk space
+    CONVERT_BAD_FORMAT = 2,    // format not recognised or bad header
+    CONVERT_VLE_ERROR = 3,     // the .vle file could not be created or written
+    CONVERT_READ_ERROR = 4,    // read or format error in the release file
+    CONVERT_ABORTED = 5,       // stopped by the user
+};
+
+// Receives the conversion's percentage (the view's progress bar, a terminal line...).
+class CProgressIndicator {
+public:
+    virtual ~CProgressIndicator() = default;
+    virtual void SetPos(int percent) = 0;
+};
+
+constexpr int BLOCK_BUFFER_SIZE = 255;
+
+class CFileBase {
+public:
+    virtual ~CFileBase();
+
+    void SetSource(const std::string& path, CProgressIndicator* progress);
+    virtual int OpenRelease();
+    void Close();
+    // 1 when the open file is of this reader's format.
+    virtual int Recognise() { return 0; }
+    // Reads the next block into `buffer` (BLOCK_BUFFER_SIZE bytes); returns its
+    // byte count with m_nBlockAddress set, 0 at the end of the data, -1 on a
+    // read or format error.
+    virtual int ReadBlock(uint8_t* /*buffer*/, int /*max*/) { return 0; }
+    // The conversion driver; returns a ConvertResult.
+    virtual int ConvertToVle() { return 0; }
+
+    int IsConverted();
+    int HasDiskSpace();
+    int CreateVle();
+
+    int Type() const { return m_nType; }
+    const std::string& VlePath() const { return m_strVlePath; }
+
+    std::string m_strPath;
+    std::string m_strVlePath;
+    uint8_t m_block[BLOCK_BUFFER_SIZE] = {};
+    CProgressIndicator* m_pProgress = nullptr;
+    std::unique_ptr<CVleFile> m_pVle;
+    int m_nType = -1;
+    int m_nAddrWidth = 4;
+    int m_nFrameSize = 0;
+    float m_fSizeFactor = 1.0f;
+    int64_t m_nFileSize = 0;
+    int64_t m_nFileTime = 0;
+    int64_t m_nBytesRead = 0;
+    uint32_t m_nBlockAddress = 0;
+
+protected:
+    CFileBase(int type, float sizeFactor, int addrWidth);
+
+    // The steps shared by every reader's ConvertToVle.
+    int RunConversion();
+    // Reads what comes before the data; false on a bad header.
+    virtual bool ReadPreamble() = 0;
+    // Largest block asked of ReadBlock.
+    virtual int BlockRequest() const { return 32; }
+    // Data bytes per .vle record.
+    virtual int RecordLength() const { return m_nFrameSize - m_nAddrWidth - 3; }
+
+    CBufferedFile m_file;
+
+private:
+    int FrameSizeFor(int width) const;
+    bool WriteBlockRecords(int count, long& records);
+    void ReportProgress(int& lastPercent);
+    bool UserStopped();
+    bool VleIsReleaseFile() const;
+
+    bool m_bPumped = false;                      // events pumped in this conversion
+    std::chrono::steady_clock::duration m_lastPump{};
+};
+
+class CFileSrecord : public CFileBase {
+public:
+    CFileSrecord() : CFileBase(RELEASE_SRECORD, 0.534f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+
+protected:
+    bool ReadPreamble() override;
+
+private:
+    char m_dataTag[3] = "S3";
+    char m_endTag[3] = "S7";
+    std::string m_line;
+};
+
+class CFileAbsolute : public CFileBase {
+public:
+    CFileAbsolute() : CFileBase(RELEASE_ABSOLUTE, 1.2f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+
+    uint16_t m_nHeaderWord1 = 0;   // second and third words of the second header
+    uint16_t m_nHeaderWord2 = 0;
+
+protected:
+    bool ReadPreamble() override { return Recognise() == 1; }
+};
+
+class CFileIeee695 : public CFileBase {
+public:
+    CFileIeee695() : CFileBase(RELEASE_IEEE695, 1.09f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+
+protected:
+    bool ReadPreamble() override;
+    int RecordLength() const override { return m_nFrameSize - m_nAddrWidth - 1; }
+
+private:
+    bool ReadNumber(uint32_t& value);
+    int HandleAssignment();
+    int HandleSectionBegin();
+    int HandleLoadData();
+    int HandleRepeat();
+    int CopyLoadData(uint8_t* buffer, int room);
+    int DeliverBlock(int count);
+
+    uint32_t m_nSection = 0;
+    uint64_t m_nCurAddress = 0;
+    bool m_bEnded = false;
+    // Load data being copied: file offset and length of its data, bytes left
+    // of the current delivery, deliveries left after this one.
+    int64_t m_nLdStart = 0;
+    uint32_t m_nLdLength = 0;
+    uint32_t m_nLdLeft = 0;
+    uint32_t m_nRepeatsLeft = 0;
+    uint32_t m_nRepeatNext = 1;    // deliveries of the next load-data record
+};
+
+class CFileAny : public CFileBase {
+public:
+    CFileAny() : CFileBase(RELEASE_ANY, 1.1f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+
+protected:
+    bool ReadPreamble() override { return m_file.Seek(0); }
+    int BlockRequest() const override { return VLE_MAX_DATA; }
+
+private:
+    uint64_t m_nNextAddress = 0;
+};
+
+// Type code of a release file: 0 to 3, -1 when no reader opens it, -2 when
+// the file does not exist.
+int RecogniseReleaseFile(const std::string& path);
+// A new reader for a type code; null for any other code.
+std::unique_ptr<CFileBase> CreateReader(int type);
