@@ -9,6 +9,14 @@
 #include "app/CommSettings.h"
 
 class CIniFile;
+struct CommandLineInfo;
+
+// One setting as the program holds it, for listing: value in the key's unit.
+struct SettingLine {
+    std::string section;
+    std::string key;
+    std::string value;
+};
 
 class CUpdateApp {
 public:
@@ -21,9 +29,22 @@ public:
     void SetConfigDir(const std::string& dir);
     void SetLogPath(const std::string& path);
     const std::string& IniPath() const { return m_strIniPath; }
+    // Settings directory and log path: the given ones, else the defaults (Paths.h).
+    // Also sets m_strProgramDir.
+    void InitPaths(const std::string& configDir, const std::string& logPath);
+    // Start-up steps that need no window, in order: paths, version check, log
+    // and banner, settings, edit rights. False when the program's own version
+    // cannot be read (start-up fails).
+    bool StartUpCore(const std::string& configDir, const std::string& logPath);
+    // A request file on the command line sets m_bCmdLineStart and m_strCmdLineFile.
+    void ApplyCommandLine(const CommandLineInfo& info);
 
     int LoadSettings();   // every key, defaults and bounds; the "Communication" section first
     int SaveSettings();   // writes every key back, keeping unknown sections and keys
+    void LoadSettingsFrom(const CIniFile& ini);
+    void SaveSettingsTo(CIniFile& ini) const;
+    // Every setting as held after defaults and bounds, in the order they are saved.
+    std::vector<SettingLine> DescribeSettings() const;
     void ReadEditRights(const std::string& path = "Tavrel.sec");
 
     // --- log -------------------------------------------------------------
@@ -42,6 +63,7 @@ public:
 
     // --- members ---------------------------------------------------------
     std::string m_strVersion;
+    std::string m_strLibraryVersion;    // empty: no resource library
     int m_nVersion = 0;
     std::string m_strProgramDir;
     std::string m_strLogPath;

@@ -1,0 +1,250 @@
+// Loading, saving and listing the settings of Tavrel.ini: one table row per key.
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+
+#include "app/IniFile.h"
+#include "app/Paths.h"
+#include "app/UpdateApp.h"
+
+namespace {
+
+const char* const SEC_VERSION = "Tavrel Version";
+const char* const SEC_COMM = "Communication";
+const char* const SEC_PATHS = "Paths";
+const char* const SEC_TIMES = "Times out";
+const char* const SEC_MISC = "Miscellaneous";
+const char* const SEC_RECENT = "Recent File List";
+const char* const KEY_VERSION = "Ver";
+constexpr int kRecentFileCount = 4;
+constexpr int kMsPerSecond = 1000;
+// Longest time in seconds that still fits in milliseconds in an int.
+constexpr int kMaxSeconds = INT_MAX / kMsPerSecond;
+
+const char* const kDefaultWebSite = "https://tavrel.example.org/";
+
+// --- bounds applied to a value as read, in the key's unit -------------------
+template <int Min, int Replacement>
+int BelowBecomes(int v)
+{
+    return v < Min ? Replacement : v;
+}
+
+int LimitTo2To20(int v)
+{
+    return v < 2 ? 2 : (v > 20 ? 20 : v);
+}
+
+int NoBound(int v)
+{
+    return v;
+}
+
+// Auto-speed keys: clamp to 300..256000, keep a table rate, anything else is 9600.
+int NormaliseBaud(int v)
+{
+    if (v < kBaudRates.front()) return kBaudRates.front();
+    if (v > kBaudRates.back()) return kBaudRates.back();
+    return BaudIndexOf(v) >= 0 ? v : 9600;
+}
+
+enum class Kind { Integer, Seconds, Switch, Text };
+
+struct SettingKey {
+    const char* key;
+    const char* readSection;
+    const char* writeSection;
+    Kind kind;
+    int defaultValue;            // Integer / Seconds: in the key's unit; Switch: 0 or 1
+    int (*bound)(int);           // applied to the value read
+    int scale;                   // member = value * scale (1000: seconds held in ms)
+    int CUpdateApp::*intMember;
+    bool CUpdateApp::*boolMember;
+    std::string CUpdateApp::*textMember;
+    std::string (*textDefault)(const CUpdateApp&);
+    bool writtenAsZero;
+};
+
+std::string DefaultEnvDir(const CUpdateApp& app)
+{
+    return app.m_strProgramDir + "/Products/";
+}
+
+std::string DefaultSflDir(const CUpdateApp& app)
+{
+    return app.m_strProgramDir + "/Release/";
+}
+
+std::string DefaultWebSite(const CUpdateApp&)
+{
+    return kDefaultWebSite;
+}
+
+constexpr int MS = kMsPerSecond;
+
+// In the order SaveSettings writes them.
+const SettingKey kSettings[] = {
+    {"Products files", SEC_PATHS, SEC_PATHS, Kind::Text, 0, NoBound, 1, nullptr, nullptr,
+     &CUpdateApp::m_strEnvDir, DefaultEnvDir, false},
+    {"Last SFL path", SEC_PATHS, SEC_PATHS, Kind::Text, 0, NoBound, 1, nullptr, nullptr,
+     &CUpdateApp::m_strLastSflPath, DefaultSflDir, false},
+    {"Message reception (sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 3, BelowBecomes<3, 3>, MS,
+     &CUpdateApp::m_nMsgTimeoutMs, nullptr, nullptr, nullptr, false},
+    {"Checksum reception (sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 30, BelowBecomes<1, 30>,
+     MS, &CUpdateApp::m_nChecksumTimeoutMs, nullptr, nullptr, nullptr, false},
+    {"RS232 write (sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 3, BelowBecomes<3, 3>, MS,
+     &CUpdateApp::m_nWriteTimeoutMs, nullptr, nullptr, nullptr, false},
+    {"RS232 SBin write (sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 10, BelowBecomes<0, 10>, MS,
+     &CUpdateApp::m_nSBinWriteTimeoutMs, nullptr, nullptr, nullptr, false},
+    {"Between 2 write (ms.)", SEC_TIMES, SEC_TIMES, Kind::Integer, 300, BelowBecomes<0, 300>, 1,
+     &CUpdateApp::m_nInterWriteDelayMs, nullptr, nullptr, nullptr, false},
+    {"Rescue mode(sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 60, BelowBecomes<0, 60>, 1,
+     &CUpdateApp::m_nRescueModeSec, nullptr, nullptr, nullptr, false},
+    {"CrLf before Ident", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
+     &CUpdateApp::m_bCrLfBeforeIdent, nullptr, nullptr, false},
+    {"Show the communications box", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
+     &CUpdateApp::m_bShowCommBox, nullptr, nullptr, false},
+    {"Auto speed min. range", SEC_MISC, SEC_MISC, Kind::Integer, 4800, NormaliseBaud, 1,
+     &CUpdateApp::m_nAutoBaudMin, nullptr, nullptr, nullptr, false},
+    {"Auto speed max. range", SEC_MISC, SEC_MISC, Kind::Integer, 115200, NormaliseBaud, 1,
+     &CUpdateApp::m_nAutoBaudMax, nullptr, nullptr, nullptr, false},
+    {"Auto speed max. time", SEC_MISC, SEC_MISC, Kind::Seconds, 120, BelowBecomes<0, 0>, 1,
+     &CUpdateApp::m_nAutoMaxTimeSec, nullptr, nullptr, nullptr, false},
+    {"Query auto speed enable", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
+     &CUpdateApp::m_bQueryAutoSpeed, nullptr, nullptr, false},
+    {"Rescue enable", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
+     &CUpdateApp::m_bRescueEnable, nullptr, nullptr, false},
+    {"Web site", SEC_MISC, SEC_MISC, Kind::Text, 0, NoBound, 1, nullptr, nullptr,
+     &CUpdateApp::m_strWebSite, DefaultWebSite, false},
+    {"Reserved 1", SEC_MISC, SEC_MISC, Kind::Integer, 0, BelowBecomes<0, 0>, 1,
+     &CUpdateApp::m_nReserved1, nullptr, nullptr, nullptr, true},
+    {"Reserved 2", SEC_MISC, SEC_MISC, Kind::Integer, 1, BelowBecomes<0, 0>, 1,
+     &CUpdateApp::m_nReserved2, nullptr, nullptr, nullptr, false},
+    {"Reserved 3", SEC_MISC, SEC_MISC, Kind::Seconds, 7, LimitTo2To20, MS,
+     &CUpdateApp::m_nReserved3Ms, nullptr, nullptr, nullptr, false},
+};
+
+bool SwitchFromText(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text == "YES";
+}
+
+const char* SwitchText(bool on)
+{
+    return on ? "YES" : "NO";
+}
+
+void ReadKey(CUpdateApp& app, const CIniFile& ini, const SettingKey& k)
+{
+    switch (k.kind) {
+    case Kind::Integer:
+    case Kind::Seconds: {
+        int v = k.bound(ini.GetInt(k.readSection, k.key, k.defaultValue));
+        // Seconds beyond this would overflow once turned into milliseconds.
+        if (k.kind == Kind::Seconds && v > kMaxSeconds) v = kMaxSeconds;
+        app.*k.intMember = v * k.scale;
+        break;
+    }
+    case Kind::Switch:
+        app.*k.boolMember =
+            SwitchFromText(ini.GetString(k.readSection, k.key, SwitchText(k.defaultValue != 0)));
+        break;
+    case Kind::Text:
+        app.*k.textMember = ini.GetString(k.readSection, k.key, k.textDefault(app));
+        break;
+    }
+}
+
+// The value in the key's unit, as written to the file.
+std::string ValueText(const CUpdateApp& app, const SettingKey& k)
+{
+    switch (k.kind) {
+    case Kind::Integer:
+    case Kind::Seconds: return std::to_string(app.*k.intMember / k.scale);
+    case Kind::Switch: return SwitchText(app.*k.boolMember);
+    case Kind::Text: return app.*k.textMember;
+    }
+    return std::string();
+}
+
+std::string RecentKey(int n)
+{
+    return "File" + std::to_string(n);
+}
+
+}  // namespace
+
+void CUpdateApp::LoadSettingsFrom(const CIniFile& ini)
+{
+    m_comm.LoadPortSettings(ini, SEC_COMM);
+    m_nPortIndex = m_comm.nPortNumber - 1;
+    const int baudIndex = BaudIndexOf(m_comm.nBaudRate);
+    m_nBaudIndex = baudIndex >= 0 ? baudIndex : BAUD_INDEX_DEFAULT;
+
+    for (const SettingKey& k : kSettings) ReadKey(*this, ini, k);
+
+    m_recentFiles.clear();
+    for (int n = 1; n <= kRecentFileCount; ++n) {
+        const std::string file = ini.GetString(SEC_RECENT, RecentKey(n), std::string());
+        if (!file.empty()) m_recentFiles.push_back(file);
+    }
+}
+
+void CUpdateApp::SaveSettingsTo(CIniFile& ini) const
+{
+    ini.SetInt(SEC_VERSION, KEY_VERSION, m_nVersion);
+    m_comm.SavePortSettings(ini, SEC_COMM);
+    for (const SettingKey& k : kSettings)
+        ini.SetString(k.writeSection, k.key, k.writtenAsZero ? "0" : ValueText(*this, k));
+
+    const int count = std::min<int>(static_cast<int>(m_recentFiles.size()), kRecentFileCount);
+    for (int n = 1; n <= kRecentFileCount; ++n) {
+        if (n <= count)
+            ini.SetString(SEC_RECENT, RecentKey(n), m_recentFiles[static_cast<std::size_t>(n - 1)]);
+        else
+            ini.RemoveKey(SEC_RECENT, RecentKey(n));
+    }
+}
+
+int CUpdateApp::LoadSettings()
+{
+    CIniFile ini;
+    ini.Load(m_strIniPath);   // a missing file gives every default
+    LoadSettingsFrom(ini);
+    return 1;
+}
+
+int CUpdateApp::SaveSettings()
+{
+    // Re-read the file so that sections and keys of others are kept.
+    CIniFile ini;
+    ini.Load(m_strIniPath);
+    SaveSettingsTo(ini);
+    const std::string dir = std::filesystem::path(m_strIniPath).parent_path().string();
+    if (!dir.empty()) MakeDirectories(dir);
+    // A settings file that cannot be written is reported (0), not passed as saved.
+    return ini.Save(m_strIniPath) ? 1 : 0;
+}
+
+std::vector<SettingLine> CUpdateApp::DescribeSettings() const
+{
+    std::vector<SettingLine> lines;
+    lines.push_back({SEC_VERSION, KEY_VERSION, std::to_string(m_nVersion)});
+
+    CIniFile comm;
+    m_comm.SavePortSettings(comm, SEC_COMM);
+    for (const std::string& key : comm.Keys(SEC_COMM))
+        lines.push_back({SEC_COMM, key, comm.GetString(SEC_COMM, key, std::string())});
+    for (int n = 1; n <= static_cast<int>(m_comm.devices.size()); ++n)
+        lines.push_back({"Ports", "COM" + std::to_string(n), m_comm.DevicePath(n)});
+
+    // Each key is listed under the section it is read from.
+    for (const SettingKey& k : kSettings)
+        lines.push_back({k.readSection, k.key, ValueText(*this, k)});
+
+    for (std::size_t i = 0; i < m_recentFiles.size(); ++i)
+        lines.push_back({SEC_RECENT, RecentKey(static_cast<int>(i) + 1), m_recentFiles[i]});
+    return lines;
+}

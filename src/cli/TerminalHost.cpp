@@ -1,0 +1,238 @@
+// The terminal host of tavrel-cli.
+#include "cli/TerminalHost.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+// Self-pipe between the SIGINT handler and the event loop.
+int g_interruptPipe[2] = {-1, -1};
+volatile sig_atomic_t g_interruptPending = 0;
+
+constexpr int kExitOnSecondInterrupt = 130;   // 128 + SIGINT, as shells report it
+
+extern "C" void OnInterrupt(int)
+{
+    if (g_interruptPending) _exit(kExitOnSecondInterrupt);
+    g_interruptPending = 1;
+    const char byte = 1;
+    if (g_interruptPipe[1] >= 0) {
+        const ssize_t ignored = ::write(g_interruptPipe[1], &byte, 1);
+        (void)ignored;
+    }
+}
+
+void DrainInterruptPipe()
+{
+    char buffer[64];
+    while (g_interruptPipe[0] >= 0 && ::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
+    }
+}
+
+struct ButtonChoice {
+    char key;
+    MsgAnswer answer;
+};
+
+// Keys accepted for each set of buttons, the first being shown as the prompt.
+std::string PromptFor(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MB_OK_CANCEL: return "[o]k / [c]ancel";
+    case MB_YES_NO: return "[y]es / [n]o";
+    case MB_YES_NO_CANCEL: return "[y]es / [n]o / [c]ancel";
+    case MB_RETRY_CANCEL: return "[r]etry / [c]ancel";
+    case MB_OK_ONLY: break;
+    }
+    return "[o]k";
+}
+
+bool ChoiceFor(MsgButtons buttons, char key, MsgAnswer& answer)
+{
+    static const struct {
+        MsgButtons buttons;
+        ButtonChoice choices[3];
+    } kChoices[] = {
+        {MB_OK_ONLY, {{'o', ANSWER_OK}, {0, ANSWER_OK}, {0, ANSWER_OK}}},
+        {MB_OK_CANCEL, {{'o', ANSWER_OK}, {'c', ANSWER_CANCEL}, {0, ANSWER_OK}}},
+        {MB_YES_NO, {{'y', ANSWER_YES}, {'n', ANSWER_NO}, {0, ANSWER_OK}}},
+        {MB_YES_NO_CANCEL, {{'y', ANSWER_YES}, {'n', ANSWER_NO}, {'c', ANSWER_CANCEL}}},
+        {MB_RETRY_CANCEL, {{'r', ANSWER_RETRY}, {'c', ANSWER_CANCEL}, {0, ANSWER_OK}}},
+    };
+    for (const auto& row : kChoices) {
+        if (row.buttons != buttons) continue;
+        for (const ButtonChoice& c : row.choices) {
+            if (c.key != 0 && c.key == key) {
+                answer = c.answer;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The safe answer: No where there is one, else Cancel, OK for a lone OK.
+MsgAnswer NegativeAnswer(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MB_OK_ONLY: return ANSWER_OK;
+    case MB_YES_NO:
+    case MB_YES_NO_CANCEL: return ANSWER_NO;
+    case MB_OK_CANCEL:
+    case MB_RETRY_CANCEL: break;
+    }
+    return ANSWER_CANCEL;
+}
+
+MsgAnswer PositiveAnswer(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MB_YES_NO:
+    case MB_YES_NO_CANCEL: return ANSWER_YES;
+    case MB_RETRY_CANCEL: return ANSWER_RETRY;
+    case MB_OK_ONLY:
+    case MB_OK_CANCEL: break;
+    }
+    return ANSWER_OK;
+}
+
+const char* AnswerName(MsgAnswer answer)
+{
+    switch (answer) {
+    case ANSWER_OK: return "OK";
+    case ANSWER_CANCEL: return "Cancel";
+    case ANSWER_RETRY: return "Retry";
+    case ANSWER_YES: return "Yes";
+    case ANSWER_NO: return "No";
+    }
+    return "?";
+}
+
+}  // namespace
+
+CTerminalHost::CTerminalHost(AnswerPolicy policy)
+    : m_policy(policy), m_stdinIsTty(::isatty(STDIN_FILENO) == 1),
+      m_stderrIsTty(::isatty(STDERR_FILENO) == 1)
+{
+}
+
+CTerminalHost::~CTerminalHost()
+{
+    if (m_interruptNotifier) {
+        struct sigaction sa {};
+        sa.sa_handler = SIG_DFL;
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
+}
+
+std::string CTerminalHost::MessageLine(const std::string& text, const std::string& caption)
+{
+    std::string body;
+    for (char c : text)
+        if (c != '\r') body += c;
+    while (!body.empty() && (body.back() == '\n' || body.back() == ' ')) body.pop_back();
+    return caption.empty() ? body : caption + ": " + body;
+}
+
+MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& caption,
+                                    MsgButtons buttons, MsgIcon icon)
+{
+    const std::string line = MessageLine(text, caption);
+    const bool warning = icon == ICON_EXCLAMATION || icon == ICON_STOP;
+    std::ostream& out = warning ? std::cerr : std::cout;
+    out << line << "\n";
+    out.flush();
+    if (buttons == MB_OK_ONLY) return ANSWER_OK;
+    if (m_policy == AnswerPolicy::None && m_stdinIsTty) return AskOnTerminal(buttons);
+    return AnswerByPolicy(buttons);
+}
+
+MsgAnswer CTerminalHost::AnswerByPolicy(MsgButtons buttons)
+{
+    MsgAnswer answer = m_policy == AnswerPolicy::Yes ? PositiveAnswer(buttons)
+                                                     : NegativeAnswer(buttons);
+    if (m_policy == AnswerPolicy::None)
+        std::cout << "  -> " << AnswerName(answer)
+                  << " (no terminal to ask; use --yes or --no to choose)\n";
+    else
+        std::cout << "  -> " << AnswerName(answer) << " (" << (m_policy == AnswerPolicy::Yes ? "--yes" : "--no")
+                  << ")\n";
+    std::cout.flush();
+    return answer;
+}
+
+MsgAnswer CTerminalHost::AskOnTerminal(MsgButtons buttons)
+{
+    for (;;) {
+        std::cout << "  " << PromptFor(buttons) << "? ";
+        std::cout.flush();
+        std::string reply;
+        if (!std::getline(std::cin, reply)) {
+            std::cout << "\n";
+            return NegativeAnswer(buttons);
+        }
+        std::size_t i = reply.find_first_not_of(" \t");
+        if (i == std::string::npos) continue;
+        MsgAnswer answer;
+        if (ChoiceFor(buttons, static_cast<char>(std::tolower(static_cast<unsigned char>(reply[i]))),
+                      answer))
+            return answer;
+    }
+}
+
+void CTerminalHost::Beep(BeepKind)
+{
+    if (m_stderrIsTty) {
+        std::cerr << '\a';
+        std::cerr.flush();
+    }
+}
+
+bool CTerminalHost::PromptFileName(const std::string&, std::string&, const std::string&,
+                                   const std::string&, const std::string&, bool)
+{
+    return false;   // no interactive file prompt on the terminal: names come as arguments
+}
+
+bool CTerminalHost::PromptDirectory(std::string&)
+{
+    return false;
+}
+
+bool CTerminalHost::AbortKeyPressed()
+{
+    if (!g_interruptPending) return false;
+    DrainInterruptPipe();
+    g_interruptPending = 0;
+    if (m_interruptNotifier) m_interruptNotifier->setEnabled(true);
+    return true;
+}
+
+void CTerminalHost::CatchInterrupt()
+{
+    if (m_interruptNotifier) return;
+    if (g_interruptPipe[0] < 0) {
+        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    }
+    m_interruptNotifier =
+        std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
+    // The notifier only wakes the event loop; the press is taken by AbortKeyPressed.
+    // While nobody reads it the notifier would fire again and again, so it
+    // pauses until the press has been taken.
+    QObject::connect(m_interruptNotifier.get(), &QSocketNotifier::activated,
+                     m_interruptNotifier.get(), [this] { m_interruptNotifier->setEnabled(false); });
+
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The host of tavrel-cli: message boxes become lines of text, questions are
+// asked on the terminal (or answered by --yes / --no when stdin is not a
+// terminal), beeps are BEL on a terminal, and Ctrl+C is the abort key.
+#include <memory>
+#include <string>
+
+#include "app/Host.h"
+
+class QSocketNotifier;
+
+// How questions are answered when nobody can be asked.
+enum class AnswerPolicy { None, Yes, No };
+
+class CTerminalHost : public CHost {
+public:
+    explicit CTerminalHost(AnswerPolicy policy = AnswerPolicy::None);
+    ~CTerminalHost() override;
+
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                         MsgIcon icon) override;
+    void Beep(BeepKind kind) override;
+    bool PromptFileName(const std::string& title, std::string& path,
+                        const std::string& filterName, const std::string& filterPattern,
+                        const std::string& initialDir, bool open) override;
+    bool PromptDirectory(std::string& dir) override;
+    bool AbortKeyPressed() override;
+
+    // Starts catching Ctrl+C: the first press is reported through
+    // AbortKeyPressed and wakes the event loop; a second one while the first is
+    // still unread ends the program at once. Needs the QCoreApplication.
+    void CatchInterrupt();
+
+    void SetPolicy(AnswerPolicy policy) { m_policy = policy; }
+    AnswerPolicy Policy() const { return m_policy; }
+
+protected:
+    // One message as printed: "caption: text" without trailing line breaks.
+    static std::string MessageLine(const std::string& text, const std::string& caption);
+    // Reads one answer from the terminal; ANSWER_CANCEL at end of input.
+    MsgAnswer AskOnTerminal(MsgButtons buttons);
+    MsgAnswer AnswerByPolicy(MsgButtons buttons);
+
+private:
+    AnswerPolicy m_policy;
+    bool m_stdinIsTty;
+    bool m_stderrIsTty;
+    std::unique_ptr<QSocketNotifier> m_interruptNotifier;
+};

@@ -1,0 +1,120 @@
+#pragma once
+// CScriptedHost: a host for tests. Records every message box, beep and prompt,
+// and answers from scripted queues (a default answer once a queue is empty).
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/Host.h"
+
+class CScriptedHost : public CHost {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        MsgButtons buttons;
+        MsgIcon icon;
+    };
+    struct FilePrompt {
+        std::string title;
+        std::string path;          // as passed in
+        std::string filterName;
+        std::string filterPattern;
+        std::string initialDir;
+        bool open;
+    };
+    struct PromptAnswer {
+        bool confirmed;
+        std::string value;         // path or directory returned when confirmed
+    };
+
+    // --- script ------------------------------------------------------------
+    void QueueAnswer(MsgAnswer answer) { answers.push_back(answer); }
+    void QueueFileAnswer(bool confirmed, const std::string& path = {})
+    {
+        fileAnswers.push_back({confirmed, path});
+    }
+    void QueueDirectoryAnswer(bool confirmed, const std::string& dir = {})
+    {
+        directoryAnswers.push_back({confirmed, dir});
+    }
+    // The abort key reads as pressed at the given poll (1 = the next one).
+    void PressAbortAtPoll(int poll) { abortAtPolls.push_back(abortPolls + poll); }
+
+    MsgAnswer defaultAnswer = ANSWER_OK;   // used when no answer is queued; OK-only boxes always OK
+
+    // --- record ------------------------------------------------------------
+    std::vector<Box> boxes;
+    std::vector<BeepKind> beeps;
+    std::vector<FilePrompt> filePrompts;
+    std::vector<std::string> directoryPrompts;
+    int abortPolls = 0;
+
+    // Boxes and beeps in the order they happened: "beep:<kind>" or "box:<caption>".
+    std::vector<std::string> events;
+
+    // --- CHost ---------------------------------------------------------------
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                         MsgIcon icon) override
+    {
+        boxes.push_back({text, caption, buttons, icon});
+        events.push_back("box:" + caption);
+        if (buttons == MB_OK_ONLY) return ANSWER_OK;
+        if (answers.empty()) return defaultAnswer;
+        const MsgAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void Beep(BeepKind kind) override
+    {
+        beeps.push_back(kind);
+        events.push_back("beep:" + std::to_string(static_cast<int>(kind)));
+    }
+    bool PromptFileName(const std::string& title, std::string& path,
+                        const std::string& filterName, const std::string& filterPattern,
+                        const std::string& initialDir, bool open) override
+    {
+        filePrompts.push_back({title, path, filterName, filterPattern, initialDir, open});
+        return Take(fileAnswers, path);
+    }
+    bool PromptDirectory(std::string& dir) override
+    {
+        directoryPrompts.push_back(dir);
+        return Take(directoryAnswers, dir);
+    }
+    bool AbortKeyPressed() override
+    {
+        ++abortPolls;
+        for (auto it = abortAtPolls.begin(); it != abortAtPolls.end(); ++it) {
+            if (*it <= abortPolls) {
+                abortAtPolls.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static bool Take(std::deque<PromptAnswer>& queue, std::string& value)
+    {
+        if (queue.empty()) return false;
+        const PromptAnswer a = queue.front();
+        queue.pop_front();
+        if (a.confirmed) value = a.value;
+        return a.confirmed;
+    }
+
+    std::deque<MsgAnswer> answers;
+    std::deque<PromptAnswer> fileAnswers;
+    std::deque<PromptAnswer> directoryAnswers;
+    std::vector<int> abortAtPolls;
+};
+
+// Installs a host for the lifetime of a test scope and restores the quiet one.
+class CHostScope {
+public:
+    explicit CHostScope(CHost& host) { SetHost(&host); }
+    ~CHostScope() { SetHost(nullptr); }
+    CHostScope(const CHostScope&) = delete;
+    CHostScope& operator=(const CHostScope&) = delete;
+};
