@@ -1,0 +1,198 @@
+#pragma once
+// Auto-configure: finds the rate the connected board answers at. It takes
+// the link, sends "$PKVR,IDENT" up to three times per rate (1.5 s apart),
+// walks the rate table inside a minimum/maximum range and ends on a complete
+// identification answer, on its time limit, after a fixed number of rate
+// changes, or on Cancel. With rate changes locked it is the plain
+// identification query of the processes.
+//
+// CAutoConfigDlg is the dialog's logic without widgets: a window (or none)
+// shows it through IAutoConfigView, and RunModal runs it in a nested event
+// loop and returns 1 found, 2 cancelled, 7 not found.
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <string>
+
+class CSerialLink;
+class CAutoConfigDlg;
+
+// LED images of the dialog (see the indicator controls).
+enum AutoConfigLedImage {
+    LED_IMAGE_IDLE = 1,
+    LED_IMAGE_BLINK_A = 2,
+    LED_IMAGE_BLINK_B = 3,   // also: answered
+    LED_IMAGE_FAILED = 4,
+};
+
+enum AutoConfigResult {
+    AUTOCONFIG_FOUND = 1,
+    AUTOCONFIG_CANCELLED = 2,
+    AUTOCONFIG_NOT_FOUND = 7,
+};
+
+// What a window shows of a run. Every call has an empty default, so a
+// window implements only what it displays. The window forwards its "Cancel"
+// button and its "Lock baud rate" box to OnCancel and OnLockClicked.
+class IAutoConfigView {
+public:
+    virtual ~IAutoConfigView() = default;
+    virtual void Attach(CAutoConfigDlg* /*logic*/) {}
+    virtual void Shown(bool /*open*/) {}
+    virtual void SetTitle(const std::string& /*text*/) {}
+    virtual void EnableLockOption(bool /*enable*/) {}
+    virtual void SetProgressRange(int /*maximum*/) {}
+    virtual void StepProgress() {}
+    virtual void SetConnectionText(const std::string& /*text*/) {}
+    virtual void SetLedBlinkPeriod(int /*led*/, int /*ms*/) {}
+    virtual void SetLedImage(int /*led*/, int /*image*/) {}
+    virtual void SetLedBlink(int /*led*/, int /*imageA*/, int /*imageB*/) {}
+    virtual void ShowLed(int /*led*/, bool /*show*/) {}
+};
+
+class CAutoConfigDlg : public QObject {
+public:
+    static constexpr int kScanPeriodMs = 1500;        // timer 2
+    static constexpr int kAfterOpenMs = 500;
+    static constexpr int kBeforeSpeedChangeMs = 200;
+    static constexpr int kAfterRefusedSetupMs = 800;
+    static constexpr int kScanWriteTimeoutMs = 200;
+    static constexpr int kGetWriteTimeoutMaxMs = 3000;
+    static constexpr int kGetWriteTimeoutRetryMs = 100;
+    static constexpr int kLedBlinkPeriodMs = 200;
+    static constexpr int kAbortPollMs = 200;
+    static constexpr int kAttemptsPerRate = 3;
+    static constexpr int kLedCount = 4;
+    static constexpr int kMinLineChars = 18;
+    // An answer that grows beyond this is no identification: the series restarts.
+    static constexpr size_t kMaxReplyBytes = 65536;
+
+    CAutoConfigDlg(CSerialLink& link, int timeLimitSec, IAutoConfigView* view = nullptr);
+    ~CAutoConfigDlg() override;
+
+    // --- set-up before running -------------------------------------------------
+    void SetTitle(int stringId) { m_nTitleId = stringId; }
+    void SetRange(int startRate, int minRate, int maxRate);
+    bool SetMaxTime(int seconds);
+    void EnableLockOption(bool offered) { m_bLockOffered = offered; }
+    void AllowSpeedChange(bool allowed) { m_bLocked = !allowed; }
+    void SetView(IAutoConfigView* view) { m_pView = view; }
+
+    void GetRange(int& minRate, int& maxRate) const;
+    const std::string& GetIdentReply() const { return m_strReply; }
+    int StartRate() const { return m_nStartRate; }
+    int SpeedChangesDone() const { return m_nSpeedChanges; }
+    int MaxSpeedChanges() const { return m_nMaxSpeedChanges; }
+    bool Ended() const { return m_bEnded; }
+    int Result() const { return m_nResult; }
+
+    // Runs the dialog in a nested event loop; AutoConfigResult.
+    int RunModal();
+
+    // --- event handlers (timers, buttons, the link) -----------------------------
+    void Initialise();      // dialog shown: range, counts, title, LEDs, timer 3
+    void OnStartTimer();    // timer 3: take the link and start scanning
+    void OnScanTimer();     // timer 2: next attempt or next rate
+    void OnTimeLimit();     // timer 4
+    void OnCancel();
+    void OnLockClicked(bool locked);
+    void OnCommNotify();
+
+    // --- rules ------------------------------------------------------------------
+    // A rate outside 300..256000 is clamped; one not in the table becomes 9600.
+    static int NormaliseRate(int rate);
+    static int NextRate(int rate, int minRate, int maxRate);
+    // Position in the rate table, 0 when absent.
+    static int RateIndex(int rate);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    enum class ScanEvent { Start, Tick };
+    void ScanStep(ScanEvent ev);
+    bool ChangeSpeed();
+    void SendIdent();
+    void EndScan(bool cancelled);
+    bool SeriesCheck(const std::string& line);
+    void ResetSeries();
+    bool PumpWait(int ms);   // false when the run ended meanwhile
+    bool StartScanTimer(const char* failureText);
+    void ShowConnectionText();
+    std::string ConnectionText() const;
+    void ApplyTitle();
+    void AllLedsIdle();
+    void Log(const std::string& text);
+
+    CSerialLink& m_link;
+    IAutoConfigView* m_pView = nullptr;
+    IAutoConfigView m_noView;
+    QObject* m_pSavedTarget = nullptr;
+
+    int m_nTitleId = 0;
+    bool m_bLocked = false;
+    bool m_bLockOffered = true;
+    int m_nMinRate = 300;
+    int m_nMaxRate = 256000;
+    int m_nStartRate = 9600;
+    int m_nTimeLimitMs = 0;
+    int m_nStartDelayMs = 0;
+    int m_nMaxSpeedChanges = 0;
+    int m_nSpeedChanges = 0;
+    int m_nAttempts = 0;
+    bool m_bFound = false;
+    bool m_bFirstPass = true;
+    int m_nSavedWriteTimeout = -1;
+    bool m_bLinkWasOpen = false;
+    std::string m_strRxText;
+    std::string m_strReply;
+    long m_nSeriesTotal = 0;
+    long m_nSeriesCount = 0;
+
+    bool m_bEnded = false;
+    int m_nResult = AUTOCONFIG_NOT_FOUND;
+    QEventLoop* m_pLoop = nullptr;
+    QTimer m_startTimer;   // timer 3
+    QTimer m_scanTimer;    // timer 2
+    QTimer m_limitTimer;   // timer 4
+    QTimer m_abortPoll;    // the host's abort key stands for "Cancel"
+};
+
+// "Auto configure properties": search range and time limit.
+class CAutoConfigPropsDlg {
+public:
+    static constexpr int kMinSeconds = 10;
+    static constexpr int kMaxSeconds = 600;
+    static constexpr int kSpinStepSeconds = 5;
+    static constexpr int kOffSeconds = 10;
+
+    // "Auto speed min. range", "Auto speed max. range", "Auto speed max. time".
+    CAutoConfigPropsDlg(int minRate, int maxRate, int maxTimeSec);
+
+    // Index of `rate` in the lists of rate texts; -1 when none matches.
+    static int ListIndexOf(int rate);
+    int MinRate() const { return m_nMinRate; }
+    int MaxRate() const { return m_nMaxRate; }
+    int Seconds() const { return m_nSeconds; }
+    bool TimeOutOn() const { return m_bTimeOut; }
+    // "Time out" enables the spin button and the time text.
+    void SetTimeOut(bool on) { m_bTimeOut = on; }
+    const std::string& TimeText() const { return m_strTimeText; }
+    // Seconds - 5 x change, kept within 10..600.
+    void Spin(int change);
+    // "OK" with the rates chosen in the lists: false (message 150) when the
+    // maximum is below the minimum; the dialog then stays open.
+    bool OnOk(int minRate, int maxRate);
+    // What the caller stores as "Auto speed max. time".
+    int StoredSeconds() const { return m_bTimeOut ? m_nSeconds : 0; }
+
+    static std::string FormatTime(int seconds);
+
+private:
+    int m_nMinRate = 9600;
+    int m_nMaxRate = 115200;
+    int m_nSeconds = 30;
+    bool m_bTimeOut = true;
+    std::string m_strTimeText;
+};

@@ -1,0 +1,128 @@
+#pragma once
+// CSerialLink: the one RS-232 port. Opens the device exclusively, sets up
+// the line, reads what waits, writes with a total time-out, and runs a watch
+// thread that posts one "bytes waiting" event (CommNotifyEventType()) to the
+// current notify target; it posts again only after the target has read.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class QObject;
+struct CCommSettings;
+
+// Event type of the watch thread's notification ("WM_COMMNOTIFY").
+int CommNotifyEventType();
+
+// The five time-outs of the port, in milliseconds.
+struct CommTimeouts {
+    int nReadIntervalMs = 0;
+    int nReadMultiplierMs = 0;
+    int nReadConstantMs = 0;
+    int nWriteMultiplierMs = 10;
+    int nWriteConstantMs = 1000;
+};
+
+enum OpenResult {
+    OPEN_OK = 1,
+    OPEN_NOTHING = 0,        // already open, or no notify target
+    OPEN_NO_PORT = -1,       // the device cannot be opened
+    OPEN_SETUP_FAILED = -2,  // the line set-up was refused
+    OPEN_NO_THREAD = -3,     // the watch thread cannot be started
+};
+
+class CSerialLink {
+public:
+    static constexpr int kWriteMsPerByte = 10;
+    static constexpr int kDefaultWriteConstantMs = 1000;
+    static constexpr int kMaxPortNumber = 8;
+    // While the device reports a hang-up the watch thread looks again this often.
+    static constexpr int kHangupRetryMs = 500;
+    // Longest wait for queued output to leave before the port is closed.
+    static constexpr int kCloseDrainMaxMs = 2000;
+
+    CSerialLink();
+    ~CSerialLink();
+    CSerialLink(const CSerialLink&) = delete;
+    CSerialLink& operator=(const CSerialLink&) = delete;
+
+    // Takes port number, byte size, parity, stop bits and rate (while closed).
+    void ApplySettings(const CCommSettings& settings);
+
+    // OpenResult: 1 opened, 0 already open or no target, -1, -2, -3.
+    int Open(QObject* notifyTarget);
+    // Opens a device path instead of the mapped "COMn" (tavrel-cli --port);
+    // the path is kept for later opens until SetDevicePath("") clears it.
+    int Open(QObject* notifyTarget, const std::string& devicePath);
+    // False when the port was not open.
+    bool Close();
+    bool IsOpen() const { return m_bConnected.load(); }
+
+    // Reads at most `maxCount` of the bytes already waiting; 0 when none or on error.
+    int Read(char* buffer, int maxCount);
+    // Writes all bytes within the total write time-out; the count written
+    // (short on time-out), or -1 when the write cannot be started.
+    int Write(const char* bytes, int count);
+    int Write(const std::string& bytes) { return Write(bytes.data(), static_cast<int>(bytes.size())); }
+    // Mode 0 or 1: discard the driver's receive queue; other modes do nothing.
+    void PurgeReceive(int mode);
+
+    bool SetWriteTimeout(int ms);
+    // Total write time-out constant in ms, or -1 when the port is not open.
+    int GetWriteTimeout(CommTimeouts* all = nullptr) const;
+
+    // Where notifications go; the auto-configure run takes the link and gives it back.
+    void SetNotifyTarget(QObject* target);
+    QObject* NotifyTarget() const;
+
+    void SetPortNumber(int number) { m_nPortNumber = static_cast<uint8_t>(number); }
+    int PortNumber() const { return m_nPortNumber; }
+    void SetBaudRate(uint32_t rate) { m_nBaudRate = rate; }
+    uint32_t BaudRate() const { return m_nBaudRate; }
+    void SetByteSize(int bits) { m_nByteSize = static_cast<uint8_t>(bits); }
+    int ByteSize() const { return m_nByteSize; }
+    void SetParity(int parity) { m_nParity = static_cast<uint8_t>(parity); }
+    int Parity() const { return m_nParity; }
+    void SetStopBits(int stopBits) { m_nStopBits = static_cast<uint8_t>(stopBits); }
+    int StopBits() const { return m_nStopBits; }
+    void SetHardwareFlow(bool on) { m_bHardwareFlow = on; }
+    bool HardwareFlow() const { return m_bHardwareFlow; }
+
+    void SetDevicePath(const std::string& path) { m_strDevicePath = path; }
+    // The device that Open uses: the explicit path, else the mapping of "COMn".
+    std::string DevicePath() const;
+    // "COMn", or the device path when one was given.
+    std::string PortName() const;
+    // errno of the last failed operation (0 when none).
+    int LastError() const { return m_nLastError; }
+
+private:
+    int ReadWaiting(char* buffer, int maxCount);
+    void WatchThread();
+    void PostNotification();
+    void WakeWatchThread();
+    void DrainWakePipe();
+    void CloseDevice();
+    void DrainOutput();
+    void LogFailure(const std::string& what, int error);
+
+    uint8_t m_nPortNumber = 1;
+    uint8_t m_nByteSize = 8;
+    uint8_t m_nParity = 0;
+    uint8_t m_nStopBits = 0;
+    uint32_t m_nBaudRate = 9600;
+    bool m_bHardwareFlow = true;
+    std::string m_strDevicePath;
+
+    int m_nFd = -1;
+    int m_wakePipe[2] = {-1, -1};
+    CommTimeouts m_timeouts;
+    int m_nLastError = 0;
+
+    std::atomic<bool> m_bConnected{false};
+    std::atomic<bool> m_bNotifyPending{false};
+    std::thread m_watchThread;
+    mutable std::mutex m_targetMutex;   // guards m_pNotifyTarget against a post in flight
+    QObject* m_pNotifyTarget = nullptr;
+};
