@@ -118,8 +118,6 @@ void CAutoConfigDlg::GetRange(int& minRate, int& maxRate) const
 int CAutoConfigDlg::RunModal()
 {
     if (m_pView == nullptr)
-        m_pView = Host().IdentDialogView();
-    if (m_pView == nullptr)
         m_pView = &m_noView;
     m_pView->Attach(this);
     m_pView->Shown(true);
