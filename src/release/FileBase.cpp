@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
-#include "app/Host.h"
 #include "app/UpdateApp.h"
 
 namespace {
@@ -156,8 +155,7 @@ bool CFileBase::UserStopped()
         return false;
     m_bPumped = true;
     m_lastPump = now;
-    bool escape = App().PumpMessages() == 1;
-    return Host().AbortKeyPressed() || escape;
+    return App().PumpMessages() == 1;   // reports the host's abort key
 }
 
 int CFileBase::RunConversion()
@@ -174,6 +172,8 @@ int CFileBase::RunConversion()
     } else if (!ReadPreamble()) {
         result = CONVERT_BAD_FORMAT;
     } else {
+        // An IEEE 695 module gives its address width only in its header part.
+        m_nFrameSize = FrameSizeFor(m_nAddrWidth);
         m_bPumped = false;
         long records = 0;
         int lastPercent = -1;
@@ -219,6 +219,20 @@ std::unique_ptr<CFileBase> CreateReader(int type)
     }
 }
 
+namespace {
+
+// A module that begins with E0 and a 4-character name starts like an absolute
+// file (a first byte from 0x80 on, then 0x04); a complete IEEE 695 header
+// part decides for IEEE 695.
+bool IsIeee695Module(const std::string& path)
+{
+    CFileIeee695 ieee;
+    ieee.SetSource(path, nullptr);
+    return ieee.OpenRelease() && ieee.HasValidHeader();
+}
+
+}  // namespace
+
 int RecogniseReleaseFile(const std::string& path)
 {
     struct stat st {};
@@ -228,7 +242,7 @@ int RecogniseReleaseFile(const std::string& path)
         std::unique_ptr<CFileBase> reader = CreateReader(type);
         reader->SetSource(path, nullptr);
         if (reader->OpenRelease() && reader->Recognise() == 1)
-            return type;
+            return type == RELEASE_ABSOLUTE && IsIeee695Module(path) ? RELEASE_IEEE695 : type;
     }
     CFileAny any;
     any.SetSource(path, nullptr);

@@ -132,6 +132,9 @@ class CFileIeee695 : public CFileBase {
 public:
     CFileIeee695() : CFileBase(RELEASE_IEEE695, 1.09f, 4) {}
     int Recognise() override;
+    // 1 when the header part names an address width and a data part that
+    // begins with a section; leaves the file at its start.
+    int HasValidHeader();
     int ReadBlock(uint8_t* buffer, int max) override;
     int ConvertToVle() override { return RunConversion(); }
 

@@ -64,6 +64,13 @@ int CFileIeee695::Recognise()
     return first == MODULE_BEGIN && last == MODULE_END ? 1 : 0;
 }
 
+int CFileIeee695::HasValidHeader()
+{
+    bool valid = Recognise() == 1 && ReadPreamble();
+    m_file.Seek(0);
+    return valid ? 1 : 0;
+}
+
 bool CFileIeee695::ReadPreamble()
 {
     uint8_t header[HEADER_WINDOW];

@@ -60,6 +60,9 @@ public:
 
     // Reader state: the last record header read and its ordinal.
     long m_nRecord = 0;
+    // Header of the record last read.
+    uint16_t CurrentBackLink() const { return m_nBackLink; }
+    uint32_t CurrentAddress() const { return m_nAddress; }
     // Records read from the file since it was opened (for the walk tests).
     long RecordsRead() const { return m_nRecordsRead; }
 

@@ -1,0 +1,64 @@
+// tavrel-cli import FILE [--progress]: converts a release file into its .vle file.
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+#include "app/Host.h"
+#include "cli/CliCommand.h"
+#include "release/Import.h"
+
+namespace {
+
+constexpr int CAPTION_IMPORT = 143;
+
+// The conversion percentage on one terminal line of stderr.
+class CTerminalProgress : public CProgressIndicator {
+public:
+    void SetPos(int percent) override
+    {
+        std::fprintf(stderr, "\rConverting... %3d%%", percent);
+        std::fflush(stderr);
+        m_bShown = true;
+    }
+    void EndLine()
+    {
+        if (m_bShown)
+            std::fputc('\n', stderr);
+        m_bShown = false;
+    }
+
+private:
+    bool m_bShown = false;
+};
+
+int RunImport(CliArgs& args)
+{
+    bool wantProgress = args.Flag("progress");
+    std::vector<std::string> files;
+    std::string error;
+    if (!args.Positionals(files, error))
+        return CliUsageError(error);
+    if (files.size() != 1)
+        return CliUsageError("import needs exactly one FILE");
+
+    CTerminalProgress progress;
+    bool showProgress = wantProgress && ::isatty(STDERR_FILENO);
+    ImportOutcome out = ImportReleasePath(files[0], showProgress ? &progress : nullptr, false);
+    progress.EndLine();
+    if (out.code == IMPORT_NO_FILE) {
+        std::cerr << "tavrel-cli: " << files[0] << ": no such file\n";
+        return 1;
+    }
+    ShowMessage(out.message, CAPTION_IMPORT, MB_OK_ONLY, out.success ? ICON_INFORMATION : ICON_STOP);
+    return out.success ? 0 : 1;
+}
+
+CliRegistrar reg({"import", "Convert a release file into its .vle file",
+                  "usage: tavrel-cli import FILE [--progress]\n"
+                  "  Recognises FILE (S-records, absolute, IEEE 695 or any file), converts it\n"
+                  "  into the .vle file beside it unless that one is up to date, and prints\n"
+                  "  the result. --progress shows the percentage on a terminal.\n"
+                  "  Exit code 0 on success, 1 otherwise.",
+                  RunImport});
+
+}  // namespace

@@ -1,0 +1,166 @@
+// The Import command: messages, log lines, view calls, abort and re-conversion.
+#include <gtest/gtest.h>
+
+#include <utime.h>
+
+#include "ReleaseTestUtil.h"
+#include "app/Host.h"
+#include "app/Strings.h"
+#include "app/UpdateApp.h"
+#include "release/Import.h"
+
+namespace {
+
+// Records boxes and view calls; the abort key is "pressed" when asked.
+class RecordingHost : public CHost {
+public:
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons, MsgIcon icon) override
+    {
+        boxes.push_back({text, caption, icon});
+        return ANSWER_OK;
+    }
+    void Beep(BeepKind) override {}
+    bool PromptFileName(const std::string& title, std::string& path, const std::string&, const std::string&,
+                        const std::string&, bool) override
+    {
+        promptTitle = title;
+        path = promptAnswer;
+        return !promptAnswer.empty();
+    }
+    bool PromptDirectory(std::string&) override { return false; }
+    bool AbortKeyPressed() override { return abortKey; }
+    void SetActivityBlink(bool on) override { view.push_back(on ? "blink on" : "blink off"); }
+    void SetOverallProgress(long done, long total) override
+    {
+        view.push_back("progress " + std::to_string(done * 100 / total));
+    }
+    void SetFileNameText(const std::string& text) override { view.push_back("file " + text); }
+
+    struct Box { std::string text, caption; MsgIcon icon; };
+    std::vector<Box> boxes;
+    std::vector<std::string> view;
+    std::string promptAnswer, promptTitle;
+    bool abortKey = false;
+};
+
+class Import : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetHost(&m_host);
+        App().m_strLogPath = m_dir / "Tavrel.log";
+        App().m_bLogOk = App().InitLogFile(App().m_strLogPath, 0);
+        WriteText(m_dir / "fw.s", "S00600004844521B\n"
+                                  "S3150000100000112233445566778899AABBCCDDEEFF00\n"
+                                  "S70500000000FA\n");
+        SetTime(m_dir / "fw.s", 1000000000);
+    }
+    void TearDown() override
+    {
+        SetHost(nullptr);
+        App().m_bLogOk = false;
+    }
+    static void SetTime(const std::string& path, time_t t)
+    {
+        struct utimbuf times { t, t };
+        ::utime(path.c_str(), &times);
+    }
+    std::string Log() const
+    {
+        Bytes log = ReadFile(m_dir / "Tavrel.log");
+        return std::string(log.begin(), log.end());
+    }
+
+    TempDir m_dir;
+    RecordingHost m_host;
+};
+
+TEST_F(Import, ConvertsThenReportsUpToDateThenConvertsAfterTouch)
+{
+    const std::string path = m_dir / "fw.s", vle = m_dir / "fw.vle";
+    struct Step { time_t time; int code; std::string message; };
+    const Step steps[] = {
+        {1000000000, CONVERT_OK, GetString(48) + "(" + vle + ")\r\n"},
+        {1000000000, IMPORT_ALREADY_CONVERTED, FormatString(50, {path}) + "(" + vle + ")\r\n"},
+        {1000000010, CONVERT_OK, GetString(48) + "(" + vle + ")\r\n"},
+    };
+    for (const Step& step : steps) {
+        SetTime(path, step.time);
+        m_host.boxes.clear();
+        ImportOutcome out = ImportReleasePath(path, nullptr, true);
+        EXPECT_EQ(out.code, step.code);
+        EXPECT_TRUE(out.success);
+        ASSERT_EQ(m_host.boxes.size(), 1u);
+        EXPECT_EQ(m_host.boxes[0].text, step.message);
+        EXPECT_EQ(m_host.boxes[0].caption, GetString(143));
+        EXPECT_EQ(m_host.boxes[0].icon, ICON_INFORMATION);
+    }
+    CVleFile reader;
+    ASSERT_TRUE(reader.OpenForRead(vle));
+    reader.CheckFile();
+    EXPECT_EQ(reader.HeaderTime(), 1000000010u);
+    EXPECT_NE(Log().find("; \r\nStart converting \"" + path + "\" file.\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("; " + GetString(48)), std::string::npos);
+}
+
+TEST_F(Import, ViewFollowsTheCommand)
+{
+    CViewProgress progress;
+    ImportReleasePath(m_dir / "fw.s", &progress, true);
+    const std::vector<std::string> start = {"blink on", "file fw.s", "progress 0"};
+    const std::vector<std::string> end = {"progress 100", "progress 0", "blink off", "file " + GetString(161)};
+    ASSERT_GE(m_host.view.size(), start.size() + end.size());
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), m_host.view.begin()));
+    EXPECT_TRUE(std::equal(end.rbegin(), end.rend(), m_host.view.rbegin()));
+}
+
+TEST_F(Import, FailuresAndTheirMessages)
+{
+    WriteText(m_dir / "bad.s", "S00600004844521B\nS3150000100000112233445566778899AABBCCDDEEFF\nS705000000FA\n");
+    std::filesystem::create_directory(m_dir / "folder.bin");
+    struct Row { std::string path; int code; std::string message; };
+    const Row rows[] = {
+        {m_dir / "bad.s", CONVERT_READ_ERROR, GetString(18)},
+        {m_dir / "folder.bin", IMPORT_UNKNOWN_FORMAT, FormatString(10, {m_dir / "folder.bin"})},
+    };
+    for (const Row& row : rows) {
+        m_host.boxes.clear();
+        ImportOutcome out = ImportReleasePath(row.path, nullptr, true);
+        EXPECT_EQ(out.code, row.code) << row.path;
+        EXPECT_FALSE(out.success);
+        ASSERT_EQ(m_host.boxes.size(), 1u);
+        EXPECT_EQ(m_host.boxes[0].text, row.message);
+        EXPECT_EQ(m_host.boxes[0].icon, ICON_STOP);
+    }
+    m_host.boxes.clear();
+    m_host.view.clear();
+    EXPECT_EQ(ImportReleasePath(m_dir / "missing.s", nullptr, true).code, IMPORT_NO_FILE);
+    EXPECT_TRUE(m_host.boxes.empty());
+    EXPECT_EQ(m_host.view.back(), "file " + GetString(161));
+}
+
+TEST_F(Import, AbortLeavesAnInvalidFileThatTheNextImportReplaces)
+{
+    m_host.abortKey = true;
+    ImportOutcome out = ImportReleasePath(m_dir / "fw.s", nullptr, true);
+    EXPECT_EQ(out.code, CONVERT_ABORTED);
+    EXPECT_EQ(out.message, GetString(44));
+    CVleFile partial;
+    ASSERT_TRUE(partial.OpenForRead(m_dir / "fw.vle"));
+    EXPECT_EQ(partial.CheckFile(), VLE_INVALID_TYPE);
+    partial.Close();
+    m_host.abortKey = false;
+    EXPECT_EQ(ImportReleasePath(m_dir / "fw.s", nullptr, true).code, CONVERT_OK);
+}
+
+TEST_F(Import, CommandAsksForTheFile)
+{
+    EXPECT_EQ(ImportReleaseFile("first.s"), 0);   // cancelled
+    EXPECT_EQ(m_host.promptTitle, GetString(24));
+    EXPECT_TRUE(m_host.boxes.empty());
+    m_host.promptAnswer = m_dir / "fw.s";
+    EXPECT_EQ(ImportReleaseFile(""), 1);
+    EXPECT_EQ(m_host.boxes.size(), 1u);
+}
+
+}  // namespace

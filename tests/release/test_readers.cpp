@@ -1,0 +1,367 @@
+// The release readers and the conversion driver, on files made by objcopy and
+// files built here from the record rules of each format.
+#include <gtest/gtest.h>
+
+#include "ReleaseTestUtil.h"
+#include "app/UpdateApp.h"
+
+namespace {
+
+std::map<uint32_t, uint8_t> ByteMap(const std::vector<VleRecord>& records)
+{
+    std::map<uint32_t, uint8_t> bytes;
+    for (const auto& r : records)
+        for (size_t i = 0; i < r.data.size(); ++i)
+            bytes[r.address + static_cast<uint32_t>(i)] = r.data[i];
+    return bytes;
+}
+
+size_t LongestRecord(const std::vector<VleRecord>& records)
+{
+    size_t longest = 0;
+    for (const auto& r : records)
+        longest = std::max(longest, r.data.size());
+    return longest;
+}
+
+int TrailerType(const std::string& vlePath)
+{
+    CVleFile vle;
+    return vle.OpenForRead(vlePath) ? vle.CheckFile() : -1;
+}
+
+// --- S-records made by objcopy ------------------------------------------------
+
+struct ObjcopyCase {
+    const char* name;
+    std::string makeSrec;     // {in} {out}
+    std::string makeBinary;   // {in} {out}: the reference image
+    size_t recordLength;
+};
+
+std::string Fill(std::string command, const std::string& in, const std::string& out)
+{
+    command.replace(command.find("{in}"), 4, in);
+    command.replace(command.find("{out}"), 5, out);
+    return command;
+}
+
+TEST(SrecordObjcopy, RecordsGiveBackTheBinaryImage)
+{
+    TempDir dir;
+    WriteFile(dir / "data.bin", RandomBytes(5000, 7));
+    WriteText(dir / "tiny.c", "const char text[] = \"Tavrel release test\";\n"
+                              "int counter = 42; int table[300] = {1, 2, 3};\n"
+                              "void _start(void) { for (;;) counter += table[counter & 255]; }\n");
+    ASSERT_EQ(RunTool("cc -O1 -nostdlib -static -o " + (dir / "tiny.elf") + " " + (dir / "tiny.c")), 0);
+
+    const ObjcopyCase rows[] = {
+        {"S3 from binary", "objcopy -I binary -O srec --srec-forceS3 --srec-len 100 {in} {out}",
+         "objcopy -I srec -O binary {in} {out}", 64},
+        {"S2 from binary", "objcopy -I binary -O srec --change-addresses 0x20000 --srec-len 32 {in} {out}",
+         "objcopy -I srec -O binary {in} {out}", 16},
+        {"S2 from an ELF", "objcopy -O srec {in} {out}", "objcopy -O binary {in} {out}", 16},
+        {"S3 from an ELF", "objcopy -O srec --srec-forceS3 --srec-len 100 {in} {out}", "objcopy -O binary {in} {out}", 64},
+    };
+    for (const ObjcopyCase& row : rows) {
+        std::string input = std::string(row.name).find("ELF") != std::string::npos ? dir / "tiny.elf" : dir / "data.bin";
+        ASSERT_EQ(RunTool(Fill(row.makeSrec, input, dir / "r.s")), 0) << row.name;
+        std::string refInput = std::string(row.name).find("ELF") != std::string::npos ? input : dir / "r.s";
+        ASSERT_EQ(RunTool(Fill(row.makeBinary, refInput, dir / "ref.bin")), 0) << row.name;
+
+        int type = -9;
+        EXPECT_EQ(Convert(dir / "r.s", &type), CONVERT_OK) << row.name;
+        EXPECT_EQ(type, RELEASE_SRECORD) << row.name;
+        auto records = ReadVleRecords(dir / "r.vle");
+        EXPECT_EQ(ImageOf(records), ReadFile(dir / "ref.bin")) << row.name;
+        EXPECT_EQ(LongestRecord(records), row.recordLength) << row.name;
+        EXPECT_EQ(TrailerType(dir / "r.vle"), RELEASE_SRECORD);
+        std::filesystem::remove(dir / "r.vle");
+    }
+}
+
+// --- S-record rules and hostile lines ----------------------------------------------
+
+TEST(SrecordRules, RecognitionAndReading)
+{
+    struct Row { const char* what; std::string text; int type; int result; size_t records; size_t bytes; };
+    const std::string s0 = "S00600004844521B\n";
+    const std::string line16 = "S3150000100000112233445566778899AABBCCDDEEFF00\n";
+    const Row rows[] = {
+        {"S3 line of 16 bytes", s0 + line16 + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_OK, 1, 16},
+        {"lower-case hex, CR LF", s0 + "S2080100000a0B0c0DFF\r\nS804000000FB\r\n", RELEASE_SRECORD, CONVERT_OK, 1, 4},
+        {"S5 ends the data", s0 + line16 + "S5030001FB\n" + line16 + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_OK, 1, 16},
+        {"record without data is passed over", s0 + "S30500000000FA\n" + line16 + "S70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_OK, 1, 16},
+        {"S1 second line", s0 + "S1070000010203F2\nS804000000FB\n", RELEASE_ANY, CONVERT_OK, 1, 0},
+        {"no end record near the end", s0 + line16 + std::string(100, '\n'), RELEASE_ANY, CONVERT_OK, 2, 0},
+        {"count below the address width", s0 + line16 + "S3030000\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"line shorter than its count", s0 + line16 + "S3150000100000112233\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"non-hex data", s0 + "S3150000100000112233445566778899AABBCCDDEEFG00\nS70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"line of 2000 characters", s0 + line16 + "S3" + std::string(2000, 'F') + "\nS70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"foreign record in the data", s0 + line16 + "S2080100000A0B0C0DFF\nS70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        WriteText(dir / "f.s", row.text);
+        int type = -9;
+        EXPECT_EQ(Convert(dir / "f.s", &type), row.result) << row.what;
+        EXPECT_EQ(type, row.type) << row.what;
+        if (row.result != CONVERT_OK) {
+            EXPECT_EQ(TrailerType(dir / "f.vle"), VLE_INVALID_TYPE) << row.what;
+        } else if (row.type == RELEASE_SRECORD) {
+            auto records = ReadVleRecords(dir / "f.vle");
+            EXPECT_EQ(records.size(), row.records) << row.what;
+            EXPECT_EQ(ByteMap(records).size(), row.bytes) << row.what;
+        }
+    }
+}
+
+// --- absolute files ------------------------------------------------------------------
+
+Bytes Word(uint32_t w) { return {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)}; }
+
+Bytes AbsoluteHeaders()
+{
+    Bytes file = {0x83, 0x04};
+    file.resize(18, 0x11);
+    Bytes second = Hex("0001 0203 0405 0000 0000");
+    file.insert(file.end(), second.begin(), second.end());
+    return file;
+}
+
+// One record: w0 = data + 5, w1 = block bytes, w2/w3 = address low/high.
+void AddAbsoluteRecord(Bytes& file, uint32_t address, const Bytes& data, int w0Extra = 0, int w1 = -1)
+{
+    for (uint32_t w : {uint32_t(data.size() + 5 + w0Extra), uint32_t(w1 < 0 ? data.size() : w1),
+                       address & 0xFFFF, address >> 16}) {
+        Bytes b = Word(w);
+        file.insert(file.end(), b.begin(), b.end());
+    }
+    file.insert(file.end(), data.begin(), data.end());
+}
+
+TEST(Absolute, RecordsAndBadRecords)
+{
+    const Bytes a = RandomBytes(40, 1), b = RandomBytes(100, 2), c = RandomBytes(250, 3);
+    struct Row { const char* what; Bytes file; int result; size_t records; size_t bytes; };
+    Bytes normal = AbsoluteHeaders();
+    AddAbsoluteRecord(normal, 0x00012000, a);
+    AddAbsoluteRecord(normal, 0x00013000, b);   // 100 bytes: records of 64 and 36
+    AddAbsoluteRecord(normal, 0x00020000, c);
+    Bytes shortBlock = AbsoluteHeaders();
+    AddAbsoluteRecord(shortBlock, 0x100, a, 0, 10);   // w1 below w0 - 5: the first 10 bytes
+    AddAbsoluteRecord(shortBlock, 0x200, a);
+    Bytes longBlock = AbsoluteHeaders();
+    AddAbsoluteRecord(longBlock, 0x100, a, 0, 41);
+    Bytes overBuffer = AbsoluteHeaders();
+    AddAbsoluteRecord(overBuffer, 0x100, RandomBytes(256, 4));
+    Bytes cut = normal;
+    cut.resize(cut.size() - 7);
+    Bytes cutHeader = AbsoluteHeaders();
+    cutHeader.push_back(0x00);
+    Bytes tooShort = AbsoluteHeaders();
+    tooShort.insert(tooShort.end(), {0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+    const Row rows[] = {
+        {"three records", normal, CONVERT_OK, 1 + 2 + 4, 390},
+        {"block shorter than the data", shortBlock, CONVERT_OK, 2, 50},
+        {"block longer than the data", longBlock, CONVERT_READ_ERROR, 0, 0},
+        {"record beyond the block buffer", overBuffer, CONVERT_READ_ERROR, 0, 0},
+        {"file cut in a record", cut, CONVERT_READ_ERROR, 0, 0},
+        {"file cut in a record header", cutHeader, CONVERT_READ_ERROR, 0, 0},
+        {"w0 below 5", tooShort, CONVERT_READ_ERROR, 0, 0},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        WriteFile(dir / "f.abs", row.file);
+        int type = -9;
+        EXPECT_EQ(Convert(dir / "f.abs", &type), row.result) << row.what;
+        EXPECT_EQ(type, RELEASE_ABSOLUTE);
+        if (row.result != CONVERT_OK) {
+            EXPECT_EQ(TrailerType(dir / "f.vle"), VLE_INVALID_TYPE) << row.what;
+            continue;
+        }
+        auto records = ReadVleRecords(dir / "f.vle");
+        EXPECT_EQ(records.size(), row.records) << row.what;
+        EXPECT_EQ(ByteMap(records).size(), row.bytes) << row.what;
+    }
+    TempDir dir;
+    WriteFile(dir / "f.abs", normal);
+    Convert(dir / "f.abs");
+    auto bytes = ByteMap(ReadVleRecords(dir / "f.vle"));
+    EXPECT_EQ(bytes[0x00013000 + 99], b[99]);
+    EXPECT_EQ(bytes[0x00020000 + 249], c[249]);
+}
+
+// --- IEEE 695 -----------------------------------------------------------------------
+
+Bytes Number(uint32_t value)
+{
+    if (value < 0x80)
+        return {static_cast<uint8_t>(value)};
+    return {0x84, uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes LoadData(const Bytes& data) { return Cat({{0xED}, Number(static_cast<uint32_t>(data.size())), data}); }
+
+// A module whose data part (at offset 64) starts with section 1 at `address`.
+Bytes Ieee695(int width, uint32_t address, const Bytes& records)
+{
+    Bytes file = Cat({{0xE0, 0x03, 'T', 'S', 'T', 0xEC, 0x08, static_cast<uint8_t>(width), 0xCC},
+                      {0xE2, 0xD7, 0x05}, Number(64)});
+    file.resize(64, 0x00);
+    return Cat({file, {0xE5, 0x01, 0xE2, 0xD0, 0x01}, Number(address), records, {0xE1}});
+}
+
+TEST(Ieee695, LoadRepeatAndAddressRecords)
+{
+    const Bytes a = RandomBytes(100, 11), b = RandomBytes(40, 12);
+    const Bytes abc = {'A', 'B', 'C', 'D', 'E'};
+    Bytes repeated;
+    for (int i = 0; i < 3; ++i)
+        repeated.insert(repeated.end(), abc.begin(), abc.end());
+    Bytes bTwice = Cat({b, b});
+    struct Row { const char* what; Bytes file; uint32_t base; Bytes image; size_t longest; };
+    const Row rows[] = {
+        {"one long load-data record", Ieee695(4, 0x8000, LoadData(a)), 0x8000, a, 32},
+        {"split load data", Ieee695(4, 0x8000, Cat({LoadData(Bytes(a.begin(), a.begin() + 10)),
+                                                    LoadData(Bytes(a.begin() + 10, a.end()))})), 0x8000, a, 32},
+        {"repeat data", Ieee695(4, 0x10, Cat({{0xF7, 0x03}, LoadData(abc)})), 0x10, repeated, 15},
+        {"repeat of a record longer than a block", Ieee695(3, 0x400, Cat({{0xF7, 0x02}, LoadData(b)})), 0x400, bTwice, 18},
+        {"start address skipped, new address", Ieee695(4, 0x100, Cat({{0xE2, 0xC7, 0xBE}, Number(0x1234), {0xBF},
+            {0xE2, 0xD0, 0x01}, Number(0x9000), LoadData(abc)})), 0x9000, abc, 5},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        WriteFile(dir / "m.x", row.file);
+        int type = -9;
+        ASSERT_EQ(Convert(dir / "m.x", &type), CONVERT_OK) << row.what;
+        EXPECT_EQ(type, RELEASE_IEEE695);
+        auto records = ReadVleRecords(dir / "m.vle");
+        uint32_t base = 0;
+        EXPECT_EQ(ImageOf(records, &base), row.image) << row.what;
+        EXPECT_EQ(base, row.base) << row.what;
+        EXPECT_EQ(LongestRecord(records), row.longest) << row.what;
+    }
+}
+
+TEST(Ieee695, HostileModules)
+{
+    const Bytes ld = LoadData({1, 2, 3});
+    Bytes noSection = Ieee695(4, 0, ld);
+    noSection[64] = 0xE6;
+    struct Row { const char* what; Bytes file; int result; };
+    const Row rows[] = {
+        {"number of 5 bytes", Ieee695(4, 0, {0xED, 0x85, 0, 0, 0, 0, 3, 1, 2, 3}), CONVERT_READ_ERROR},
+        {"load data beyond the end", Ieee695(4, 0, {0xED, 0x84, 0x00, 0x10, 0x00, 0x00, 1, 2}), CONVERT_READ_ERROR},
+        {"unknown record", Ieee695(4, 0, Cat({ld, {0xF0, 0x01}})), CONVERT_READ_ERROR},
+        {"other section", Ieee695(4, 0, Cat({{0xE2, 0xD0, 0x02, 0x00}, ld})), CONVERT_READ_ERROR},
+        {"huge repeat", Ieee695(4, 0, Cat({{0xF7, 0x84, 0xFF, 0xFF, 0xFF, 0xFF}, ld})), CONVERT_READ_ERROR},
+        {"repeat beyond a 3-byte address space", Ieee695(3, 0xFFFFF0, Cat({{0xF7, 0x10}, ld})), CONVERT_READ_ERROR},
+        {"no section begin at the data offset", noSection, CONVERT_BAD_FORMAT},
+        {"address width 0", Ieee695(0, 0, ld), CONVERT_BAD_FORMAT},
+        {"address width 5", Ieee695(5, 0, ld), CONVERT_BAD_FORMAT},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        WriteFile(dir / "m.x", row.file);
+        EXPECT_EQ(Convert(dir / "m.x"), row.result) << row.what;
+        EXPECT_EQ(TrailerType(dir / "m.vle"), VLE_INVALID_TYPE) << row.what;
+    }
+}
+
+TEST(Ieee695, SharedModuleMatchesItsSrecordFile)
+{
+    TempDir dir;
+    const std::string shared = TAVREL_SHARED_TESTDATA "/ieee695/";
+    // The module starts E0 04 like an absolute file; its header part decides.
+    std::filesystem::copy_file(shared + "m16c-menu.x30", dir / "ieee.x30");
+    std::filesystem::copy_file(shared + "m16c-menu.mot", dir / "srec.mot");
+    int type = -9;
+    ASSERT_EQ(Convert(dir / "ieee.x30", &type), CONVERT_OK);
+    EXPECT_EQ(type, RELEASE_IEEE695);
+    ASSERT_EQ(Convert(dir / "srec.mot", &type), CONVERT_OK);
+    EXPECT_EQ(type, RELEASE_SRECORD);
+    auto fromIeee = ReadVleRecords(dir / "ieee.vle");
+    auto fromSrec = ReadVleRecords(dir / "srec.vle");
+    EXPECT_EQ(ByteMap(fromIeee).size(), 27699u);
+    EXPECT_EQ(ByteMap(fromIeee), ByteMap(fromSrec));
+    EXPECT_EQ(LongestRecord(fromIeee), 18u);   // 3-byte addresses
+}
+
+// --- any file and the driver ------------------------------------------------------
+
+TEST(AnyFile, CutInto87ByteRecords)
+{
+    TempDir dir;
+    Bytes data = RandomBytes(200, 5);
+    data[0] = 0x00;   // neither S-records nor an absolute or IEEE 695 file
+    WriteFile(dir / "raw.img", data);
+    int type = -9;
+    ASSERT_EQ(Convert(dir / "raw.img", &type), CONVERT_OK);
+    EXPECT_EQ(type, RELEASE_ANY);
+    auto records = ReadVleRecords(dir / "raw.vle");
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].address, 0u);
+    EXPECT_EQ(records[1].address, 87u);
+    EXPECT_EQ(records[2].address, 174u);
+    EXPECT_EQ(records[2].data.size(), 26u);
+    EXPECT_EQ(ImageOf(records), data);
+
+    WriteFile(dir / "empty.img", {});
+    ASSERT_EQ(Convert(dir / "empty.img"), CONVERT_OK);
+    EXPECT_EQ(ReadFile(dir / "empty.vle").size(), 29u);
+}
+
+TEST(Driver, UpToDateRule)
+{
+    TempDir dir;
+    WriteFile(dir / "raw.img", RandomBytes(300, 9));
+    ASSERT_EQ(Convert(dir / "raw.img"), CONVERT_OK);
+    auto reader = CreateReader(RELEASE_ANY);
+    reader->SetSource(dir / "raw.img", nullptr);
+    ASSERT_TRUE(reader->OpenRelease());
+    EXPECT_EQ(reader->IsConverted(), 1);
+    // A different version or release time makes the file out of date.
+    App().m_nVersion = 21;
+    EXPECT_EQ(reader->IsConverted(), 0);
+    App().m_nVersion = 20;
+    reader->m_nFileTime += 1;
+    EXPECT_EQ(reader->IsConverted(), 0);
+}
+
+TEST(Driver, ReleaseNamedLikeItsVleFileIsLeftAlone)
+{
+    TempDir dir;
+    const Bytes data = RandomBytes(100, 3);
+    WriteFile(dir / "fw.vle", data);
+    EXPECT_EQ(Convert(dir / "fw.vle"), CONVERT_VLE_ERROR);
+    EXPECT_EQ(ReadFile(dir / "fw.vle"), data);
+}
+
+TEST(Driver, DiskSpaceAndUnknownCodes)
+{
+    TempDir dir;
+    WriteFile(dir / "raw.img", RandomBytes(10, 1));
+    CFileAny reader;
+    reader.SetSource(dir / "raw.img", nullptr);
+    ASSERT_TRUE(reader.OpenRelease());
+    EXPECT_EQ(reader.HasDiskSpace(), 1);
+    reader.m_nFileSize = int64_t(1) << 60;
+    EXPECT_EQ(reader.HasDiskSpace(), 0);
+    EXPECT_EQ(CreateReader(4), nullptr);
+    EXPECT_EQ(RecogniseReleaseFile(dir / "missing"), -2);
+    EXPECT_EQ(RecogniseReleaseFile(dir.Path()), -1);   // a directory opens as no file
+}
+
+}  // namespace
