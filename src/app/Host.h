@@ -12,7 +12,8 @@ enum MsgIcon { ICON_NONE, ICON_INFORMATION, ICON_QUESTION, ICON_EXCLAMATION, ICO
 enum MsgAnswer { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_RETRY = 4, ANSWER_YES = 6, ANSWER_NO = 7 };
 enum BeepKind { BEEP_DEFAULT, BEEP_EXCLAMATION, BEEP_STOP, BEEP_QUESTION, BEEP_ASTERISK };
 
-class CEnvDef;   // model/BoardDef.h
+class CEnvDef;           // model/BoardDef.h
+class IAutoConfigView;   // link/AutoConfig.h
 
 class CHost {
 public:
@@ -109,8 +110,9 @@ public:
     virtual bool SetReplyAnswer(const std::string& /*answer*/, bool /*autoClose*/) { return true; }
     virtual void ShowReplyDialog(bool /*show*/) {}
 
-    // The identification (auto-configure) dialog opens (`open`) or closes.
-    virtual void IdentDialogShown(bool /*open*/) {}
+    // The window of the identification (auto-configure) dialog that the
+    // processes run at their identification steps; null runs it unseen.
+    virtual IAutoConfigView* IdentDialogView() { return nullptr; }
 };
 
 // The host of this run. Never null: a quiet host that answers every question

@@ -1,0 +1,598 @@
+#include "engine/ProcessEngine.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+
+#include "app/CommSettings.h"
+#include "app/Host.h"
+#include "app/Strings.h"
+#include "app/UpdateApp.h"
+#include "engine/IdentMatch.h"
+#include "engine/ProcessReport.h"
+#include "model/ModelFiles.h"
+#include "link/DataRecord.h"
+#include "engine/EngineLink.h"
+#include "model/UpdateDoc.h"
+#include "release/VleFile.h"
+
+namespace {
+
+// Posted notifications travel as Qt events of type User + their number.
+QEvent::Type NotificationType(int notification)
+{
+    return static_cast<QEvent::Type>(QEvent::User + notification);
+}
+
+// Pause after the port was opened at a new rate, so the line settles.
+constexpr int PORT_SETTLE_MS = 500;
+
+}  // namespace
+
+CProcessEngine::CProcessEngine(CUpdateDoc& doc, CSerialLink& link, QObject* parent)
+    : QObject(parent), m_doc(doc), m_link(link)
+{
+    m_tickTimer.setInterval(TICK_PERIOD_MS);
+    QObject::connect(&m_tickTimer, &QTimer::timeout, this, [this] { OnTick(); });
+    QObject::connect(&m_replyTimer, &QTimer::timeout, this, [this] { OnReplyTimeout(); });
+    m_cmdLineTimer.setSingleShot(true);
+    QObject::connect(&m_cmdLineTimer, &QTimer::timeout, this, [this] {
+        m_cmdLineTimer.stop();
+        StartTransfer(PROC_TRANSFER);
+    });
+
+    m_receiver.logSentence = [](const std::string& sentence) { App().WriteLog(sentence); };
+    m_receiver.onSentence = [this](const std::string& sentence) { OnReplyLine(sentence); };
+    m_receiver.acceptsRecords = [this] { return m_nStep == 26; };
+}
+
+CProcessEngine::~CProcessEngine()
+{
+    m_tickTimer.stop();
+    m_replyTimer.stop();
+    m_cmdLineTimer.stop();
+    LinkClose(m_link);
+}
+
+void CProcessEngine::ArmCommandLineTransfer()
+{
+    m_cmdLineTimer.start(CMDLINE_START_DELAY_MS);
+}
+
+// --- events ----------------------------------------------------------------------
+
+bool CProcessEngine::event(QEvent* e)
+{
+    if (IsCommNotifyEvent(e)) {
+        OnCommNotify();
+        return true;
+    }
+    for (int notification : {NOTIFY_STEP_15, NOTIFY_STEP_27, NOTIFY_STEP_12}) {
+        if (e->type() != NotificationType(notification)) continue;
+        const int step = notification == NOTIFY_STEP_15   ? 15
+                         : notification == NOTIFY_STEP_27 ? 27
+                                                          : 12;
+        // A notification left over from a process that has ended, or that
+        // moved on meanwhile, has nothing to run.
+        if (m_nStep == step) ProcessStep(EV_STEP, step);
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void CProcessEngine::PostStep(int notification, int step)
+{
+    m_nStep = step;
+    QCoreApplication::postEvent(this, new QEvent(NotificationType(notification)));
+}
+
+void CProcessEngine::OnTick()
+{
+    if (m_nTickMs != -1) m_nTickMs += TICK_PERIOD_MS;
+    if (m_bActivityOn) Host().ActivityTick();
+    m_bTickHalf = !m_bTickHalf;
+    const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
+    if (!m_bTickHalf && transfer && m_bDocRunning) {
+        Host().SetElapsedText(ElapsedText(m_nElapsed));
+        if (m_bActivityOn) ++m_nElapsed;
+    }
+}
+
+void CProcessEngine::OnReplyTimeout()
+{
+    m_replyTimer.stop();
+    ProcessStep(EV_RX_TIMEOUT, 0);
+}
+
+bool CProcessEngine::ArmReplyTimer(int timeoutMs)
+{
+    m_replyTimer.start(timeoutMs);
+    return m_replyTimer.isActive();
+}
+
+void CProcessEngine::SetActivity(bool on)
+{
+    m_bActivityOn = on;
+    Host().SetActivityBlink(on);
+}
+
+void CProcessEngine::PumpOnce()
+{
+    // Sleeps until something happens: timer 1 wakes the loop every 500 ms.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// --- the step machine -------------------------------------------------------------
+
+void CProcessEngine::ProcessStep(int kind, int argument)
+{
+    switch (kind) {
+    case EV_TIMER_ERROR:
+        EndProcess(58, true);
+        break;
+    case EV_COMM_ERROR:
+        EndProcess(argument != 0 ? argument : 7, true);
+        break;
+    case EV_STEP:
+        if (argument != 0) m_nStep = argument;
+        RunStep(m_nStep);
+        break;
+    case EV_RX_TIMEOUT:
+        m_replyTimer.stop();
+        switch (m_nStep) {
+        case 14:
+            RunStep(14);
+            break;
+        case 16: case 19: case 24: case 26: case 32:
+            EndProcess(12, true);
+            break;
+        case 34:
+            ProcessStep(EV_STEP, 30);
+            break;
+        default:
+            break;   // no reply awaited in this step
+        }
+        break;
+    case EV_SEND_FAILED:
+        EndProcess(55, true);
+        break;
+    default:
+        break;
+    }
+}
+
+void CProcessEngine::RunStep(int step)
+{
+    for (const StepRow* row = kStepTable; row->step != 0; ++row) {
+        if (row->step == step) {
+            (this->*row->run)();
+            return;
+        }
+    }
+}
+
+// --- starting and ending -------------------------------------------------------------
+
+void CProcessEngine::StartQuery(int type)
+{
+    if (m_bDocRunning || !IsIdle()) return;
+    m_bQueryAnswered = false;
+    m_strLastIdentReply.clear();
+    SetActivity(true);
+    const int firstStep = type == PROC_RESCUE_QUERY ? 9 : 10;
+    if (!StartProcess(type, firstStep, -1)) {
+        EndProcess(22, false);
+        return;
+    }
+    ProcessStep(EV_STEP, 0);
+}
+
+int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
+{
+    m_nProcess = type;
+    m_nStep = firstStep;
+    App().WriteLogNote("\r\n");
+    switch (type) {
+    case PROC_QUERY:
+    case PROC_RESCUE_QUERY:
+        App().WriteLogNote("==( Query )====\r\n");
+        break;
+    case PROC_TRANSFER:
+    case PROC_RESCUE_TRANSFER: {
+        Host().ShowProcessControls(true);
+        m_bFirstBoard = boardIndex == -1;
+        // The first board is the first line that takes part in the transfer.
+        const long next = static_cast<long>(m_doc.NextSelectedLine(boardIndex));
+        if (next >= LineCount()) return 0;
+        m_nBoard = static_cast<int>(next);
+        ShowBoard();
+        if (boardIndex != -1) App().WriteLogNote("**********************************\r\n");
+        if (type == PROC_RESCUE_TRANSFER) App().WriteLogNote("==( Rescue mode )====\r\n");
+        App().WriteLogNote("\r\n" + BoardSummaryText());
+        break;
+    }
+    case PROC_REPAIR:
+        App().WriteLogNote("==( Repair )====\r\n");
+        break;
+    default:
+        return 0;
+    }
+    if (type == PROC_RESCUE_QUERY || type == PROC_RESCUE_TRANSFER) {
+        App().m_nBaudIndex = DEFAULT_BAUD_INDEX;
+        ShowLinkText(App().m_nBaudIndex);
+    }
+    if (!ChangeBaudRate(App().m_nBaudIndex, App().m_nWriteTimeoutMs)) return 0;
+    m_tickTimer.start();
+    if (!m_tickTimer.isActive()) {
+        ProcessStep(EV_TIMER_ERROR, 0);
+        return 0;
+    }
+    m_bDocRunning = true;
+    Host().ShowBusyLook(true);
+    return 1;
+}
+
+void CProcessEngine::EndProcess(int messageId, bool showBox)
+{
+    if (m_nStep == 0) return;
+    m_nStep = 0;
+    m_nEndMessage = messageId;
+    m_replyTimer.stop();
+    m_tickTimer.stop();
+    m_nTickMs = -1;
+    LinkSetWriteTimeout(m_link, App().m_nWriteTimeoutMs);
+    LinkClose(m_link);
+    Host().PlayAnimation(false);
+    m_pReleaseFile.reset();
+
+    if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) {
+        SetActivity(false);
+        if (showBox) ShowMessage(messageId, 94, MB_OK_ONLY, ICON_EXCLAMATION);
+        App().WriteLogNote(GetString(43) + "\r\n");
+        std::string report;
+        bool anomalous = false;
+        for (const CBoardConf& line : m_doc.m_lines) {
+            const std::string text = EndReportLine(line.m_strBoardName, line.m_nResult, line.m_bSelected != 0);
+            App().WriteLogNote(text);
+            report += text;
+            if (!line.m_bSelected || line.m_nResult != RESULT_OK) anomalous = true;
+        }
+        if (m_doc.m_lines.empty()) anomalous = true;
+        if (!anomalous) Host().PlaySoundResource(193);
+        m_strEndReport = GetString(anomalous ? 61 : 42) + "\r\n\r\n" + report;
+        Host().MessageBox(m_strEndReport, GetString(43), MB_OK_ONLY,
+                          anomalous ? ICON_STOP : ICON_INFORMATION);
+        LogOperationTime();
+        App().WriteLogNote("\r\n************************ Fin du transfert ***********************\r\n");
+        App().m_bCmdLineStart = false;
+    } else {
+        if (showBox) ShowMessage(messageId, 95, MB_OK_ONLY, ICON_EXCLAMATION);
+        App().WriteLogNote("\r\n===============\r\n");
+    }
+
+    m_receiver.ClearText();
+    m_receiver.ClearQueue();
+    m_strReply.clear();
+    m_nProcess = PROC_NONE;
+    Host().ShowProcessControls(false);
+    SetActivity(false);
+    m_bDocRunning = false;
+    Host().ShowBusyLook(false);
+    LinkSetBaudRate(m_link, BaudFromIndex(App().m_nBaudIndex));
+    ShowLinkText(App().m_nBaudIndex);
+}
+
+// --- sending ------------------------------------------------------------------------------
+
+bool CProcessEngine::WriteToLink(const std::string& bytes)
+{
+    const int written = LinkWrite(m_link, bytes.data(), static_cast<int>(bytes.size()));
+    return written == static_cast<int>(bytes.size());
+}
+
+int CProcessEngine::SendSentence(const std::string& sentence, int nextStep,
+                                 const std::string& expected, int timeoutMs, int quiet)
+{
+    App().WriteLog(">" + sentence + "<\r\n");
+    return SendBytes(sentence + "\r\n", nextStep, expected, timeoutMs, quiet);
+}
+
+int CProcessEngine::SendRaw(const std::string& text, int nextStep, const std::string& expected,
+                            int timeoutMs, int quiet)
+{
+    App().WriteLog(">" + text + "<\r\n");
+    return SendBytes(text, nextStep, expected, timeoutMs, quiet);
+}
+
+int CProcessEngine::SendBytes(const std::string& bytes, int nextStep, const std::string& expected,
+                              int timeoutMs, int quiet)
+{
+    if (App().m_nInterWriteDelayMs > 0) App().PumpDelay(App().m_nInterWriteDelayMs);
+    if (nextStep != 0) m_nStep = nextStep;
+    if (!expected.empty()) m_strExpected = expected;
+    if (timeoutMs != 0 && !ArmReplyTimer(timeoutMs)) {
+        App().WriteLogNoteString(58);
+        ShowMessage(58, 28, MB_OK_ONLY, ICON_EXCLAMATION);
+        return 0;
+    }
+    Host().FlashLamp(LAMP_TRANSMIT);
+    const bool written = WriteToLink(bytes);
+    if (quiet) return written ? 1 : 0;
+    if (!written) {
+        m_replyTimer.stop();
+        LinkPurgeReceive(m_link);
+        App().WriteLogNoteString(55);
+        return 0;
+    }
+    return 1;
+}
+
+int CProcessEngine::SendRecord(const DataRecord& record, bool blink)
+{
+    if (blink) Host().FlashLamp(LAMP_TRANSMIT);
+    const int size = static_cast<int>(record.SizeToWrite());
+    const int written = LinkWrite(m_link, reinterpret_cast<const char*>(record.BytesToWrite()), size);
+    if (size == 0 || written != size) {
+        LinkPurgeReceive(m_link);
+        return 0;
+    }
+    return 1;
+}
+
+int CProcessEngine::SendFinalRecord(int kindIndex, long blockNumber)
+{
+    const CBoardDef* def = CurrentDef();
+    if (def == nullptr) return 0;
+    DataRecord record;
+    const uint8_t zeros[6] = {};
+    if (!record.SetDestination(def->m_nDestination) || !record.SetKind(kindIndex) ||
+        !record.Build(RECORD_CLOSING, zeros, sizeof zeros, static_cast<uint32_t>(blockNumber) & 0xFFFFFF))
+        return 0;
+    return SendRecord(record, false);
+}
+
+std::string CProcessEngine::JoinSentence(char letter) const
+{
+    return std::string("$PKVR,JOIN,,2,IO,") + (letter != 0 ? letter : DestLetter());
+}
+
+int CProcessEngine::LeaveRelay(char letter)
+{
+    if (BoardAlone()) return 0;
+    const char dest = letter != 0 ? letter : DestLetter();
+    if (!SendSentence("$PKVR,JOIN,,0", 0, "", 0)) return 0;
+    if (!SendSentence(std::string("$PKVR,JOIN,") + dest + ",0", 0, "", 0)) return 0;
+    return 1;
+}
+
+// --- receiving ----------------------------------------------------------------------------
+
+void CProcessEngine::OnCommNotify()
+{
+    std::string bytes(MAX_READ_CHUNK, '\0');
+    const int count = LinkRead(m_link, bytes.data(), MAX_READ_CHUNK);
+    if (m_bRawReceive) {
+        m_receiver.ClearText();
+        m_receiver.ClearQueue();
+        m_strReply.clear();
+        m_nReplyFlag = 0;
+        return;
+    }
+    if (count <= 0) return;
+    m_receiver.Append(bytes.data(), static_cast<size_t>(count));
+    Host().FlashLamp(LAMP_RECEIVE);
+    m_receiver.ParseReceived();
+}
+
+// --- the link -------------------------------------------------------------------------------
+
+void CProcessEngine::ShowLinkText(int baudIndex)
+{
+    Host().SetLinkText(LinkText(App().m_nPortIndex, baudIndex));
+}
+
+int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
+{
+    LinkClose(m_link);
+    m_receiver.ClearText();
+    LinkSetPort(m_link, App().m_nPortIndex + 1);
+    LinkSetBaudRate(m_link, BaudFromIndex(baudIndex));
+    ShowLinkText(baudIndex);
+    if (LinkOpen(m_link, this) == 1) {
+        App().PumpDelay(PORT_SETTLE_MS);
+        const int timeout = writeTimeoutMs == -1 ? App().m_nWriteTimeoutMs : writeTimeoutMs;
+        if (!LinkSetWriteTimeout(m_link, timeout))
+            App().WriteLog("ERREUR écriture TimeOut à l'ouverture du port.\r\n");
+        m_bRawReceive = false;
+        m_nLinkBaudIndex = (baudIndex >= 0 && baudIndex <= 9) ? baudIndex : DEFAULT_BAUD_INDEX;
+        return 1;
+    }
+    App().WriteLogNote(GetString(57));
+    ShowMessage(57, 8, MB_OK_ONLY, ICON_STOP);
+    m_bRawReceive = true;
+    LinkSetBaudRate(m_link, BaudFromIndex(App().m_nBaudIndex));
+    ShowLinkText(App().m_nBaudIndex);
+    return 0;
+}
+
+// --- waiting --------------------------------------------------------------------------------
+
+void CProcessEngine::StartWaitDialog(int messageId, int range)
+{
+    Host().WaitDlgSetRange(0, range);
+    Host().WaitDlgSetStep(1000);
+    Host().WaitDlgSetPos(0);
+    if (messageId != 0) Host().WaitDlgSetMessage(GetString(messageId));
+}
+
+int CProcessEngine::WaitForEvent(int messageId, int timeoutMs)
+{
+    if (!Host().WaitDlgCreate()) return WAIT_NO_DIALOG;
+    m_nReplyFlag = 0;
+    StartWaitDialog(messageId, timeoutMs);
+    m_nTickMs = 0;
+    int lastTick = 0;
+    int result = 0;
+    while (result == 0) {
+        PumpOnce();
+        // The process may have been ended from inside the loop (a failed
+        // link, the second Ctrl+C): nothing is left to wait for.
+        if (m_nStep == 0) break;
+        if (m_nTickMs != lastTick) {
+            lastTick = m_nTickMs;
+            if (lastTick % 1000 == 0) Host().WaitDlgStepIt();
+        }
+        if (Host().WaitDlgCheckCancel()) result = WAIT_CANCEL;
+        else if (m_nTickMs >= timeoutMs) result = WAIT_TIMEOUT;
+        else if (m_nReplyFlag == 1) result = WAIT_REPLY;
+        else if (m_nReplyFlag == -1) result = WAIT_NEGATIVE;
+    }
+    m_nTickMs = -1;
+    Host().WaitDlgDestroy();
+    return result;
+}
+
+// --- model access ---------------------------------------------------------------------------
+
+int CProcessEngine::LineCount() const
+{
+    return static_cast<int>(m_doc.m_lines.size());
+}
+
+CBoardConf& CProcessEngine::CurrentLine()
+{
+    return m_doc.m_lines.at(static_cast<size_t>(m_nBoard));
+}
+
+const CBoardConf& CProcessEngine::CurrentLine() const
+{
+    return m_doc.m_lines.at(static_cast<size_t>(m_nBoard));
+}
+
+const CBoardDef* CProcessEngine::TargetDef(const CBoardConf& line) const
+{
+    return CUpdateDoc::LineBoardDef(line);
+}
+
+const CBoardDef* CProcessEngine::CurrentDef() const
+{
+    if (m_nBoard < 0 || m_nBoard >= LineCount()) return nullptr;
+    return TargetDef(CurrentLine());
+}
+
+const CBoardDef* CProcessEngine::HopDef(const CBoardConf& line, int hop) const
+{
+    if (hop < 0 || hop >= static_cast<int>(line.m_hops.size())) return nullptr;
+    return line.m_hops[static_cast<size_t>(hop)].m_pBoardDef;
+}
+
+char CProcessEngine::DestLetter() const
+{
+    const CBoardDef* def = CurrentDef();
+    return def != nullptr ? def->DestinationLetter() : 'A';
+}
+
+const CBoardDef* CProcessEngine::HopTargetDef() const
+{
+    if (m_nBoard < 0 || m_nBoard >= LineCount()) return nullptr;
+    const CBoardConf& line = CurrentLine();
+    const CBoardDef* def = HopDef(line, line.m_nHop + 1);
+    return def != nullptr ? def : TargetDef(line);
+}
+
+char CProcessEngine::HopLetter() const
+{
+    const CBoardDef* def = HopTargetDef();
+    return def != nullptr ? def->DestinationLetter() : 'A';
+}
+
+bool CProcessEngine::BoardAlone() const
+{
+    if (m_nBoard < 0 || m_nBoard >= LineCount()) return true;
+    return CurrentLine().m_bBoardAlone != 0;
+}
+
+bool CProcessEngine::NoSelectedLineFollows() const
+{
+    return m_doc.IsLastSelected(m_nBoard);
+}
+
+IdentTarget CProcessEngine::TargetOf(const CBoardConf& line) const
+{
+    IdentTarget target;
+    if (const CBoardDef* def = TargetDef(line)) {
+        target.subassyId = def->m_strSubassyId;
+        target.subassyHardw = def->m_strSubassyHardw;
+        target.bootLoader = def->m_strBootLoader;
+        target.destLetter = def->DestinationLetter();
+    }
+    target.boardAlone = line.m_bBoardAlone != 0;
+    return target;
+}
+
+int CProcessEngine::DefaultKind() const
+{
+    const CBoardDef* def = CurrentDef();
+    if (BoardAlone() || def == nullptr) return 3;
+    return def->m_nProcessing;
+}
+
+long CProcessEngine::RateOf(int baudIndex) const
+{
+    return BaudFromIndex(baudIndex);
+}
+
+// --- view texts -----------------------------------------------------------------------------
+
+void CProcessEngine::ShowBoard()
+{
+    const CBoardConf& line = CurrentLine();
+    Host().SetBoardText(line.m_strBoardName);
+    Host().SetFileNameText(FileNamePart(line.m_strReleaseFile));
+    if (LineCount() > 1)
+        Host().SetBoardCounter(std::to_string(m_nBoard + 1) + "/" + std::to_string(LineCount()));
+}
+
+void CProcessEngine::ShowNoBoard()
+{
+    Host().SetBoardText(GetString(161));
+    Host().SetFileNameText(GetString(161));
+}
+
+std::string CProcessEngine::BoardSummaryText() const
+{
+    const CBoardConf& line = CurrentLine();
+    BoardSummaryFacts facts;
+    facts.lineNumber = m_nBoard + 1;
+    facts.lineCount = LineCount();
+    facts.envName = line.m_strEnvName;
+    facts.boardName = line.m_strBoardName;
+    facts.softId = line.m_strSoftId;
+    facts.restart = line.m_bRestart != 0;
+    facts.boardAlone = line.m_bBoardAlone != 0;
+    facts.releaseFile = line.m_strReleaseFile;
+    facts.vleFile = line.m_strVleFile;
+    if (const CBoardDef* def = TargetDef(line)) {
+        facts.subassyId = def->m_strSubassyId;
+        facts.subassyHardw = def->m_strSubassyHardw;
+        facts.bootLoader = def->m_strBootLoader;
+        facts.relayedDefinition = def->m_bRelayed != 0;
+        facts.destinationName = DestinationName(def->m_nDestination);
+        if (const CEnvDef* env = CUpdateDoc::LineEnvironment(line))
+            if (const CBoardDef* parent = env->Board(def->m_nParentBoard)) facts.parentName = parent->m_strName;
+    }
+    return BoardSummary(facts);
+}
+
+void CProcessEngine::LogOperationTime()
+{
+    App().WriteLogNote(OperationTimeText(m_nElapsed));
+}
+
+std::string CProcessEngine::RemainingTimeText(long long bytesSent) const
+{
+    const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
+    if (!transfer || m_nBoard < 0 || m_nBoard >= LineCount()) return {};
+    const long long total = m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0;
+    return ::RemainingTimeText(true, total, bytesSent, RateOf(CurrentLine().m_nEffectiveSpeed));
+}

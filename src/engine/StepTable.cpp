@@ -1,0 +1,419 @@
+// The step table: what every step number does, and where it goes next.
+#include "app/CommSettings.h"
+#include "app/Host.h"
+#include "app/Strings.h"
+#include "app/UpdateApp.h"
+#include "engine/IdentMatch.h"
+#include "engine/ProcessEngine.h"
+#include "engine/SentenceFields.h"
+#include "engine/EngineLink.h"
+#include "model/UpdateDoc.h"
+#include "release/VleFile.h"
+
+const CProcessEngine::StepRow CProcessEngine::kStepTable[] = {
+    {6, &CProcessEngine::StepNothing},                  // preparing a transfer
+    {7, &CProcessEngine::StepNothing},                  // rescue wait: first ident line
+    {8, &CProcessEngine::StepNothing},                  // rescue wait: ident reply with "UCRQ"
+    {9, &CProcessEngine::Step9RescueWait},
+    {10, &CProcessEngine::Step10Identify},
+    {11, &CProcessEngine::Step11Analyse},
+    {12, &CProcessEngine::Step12OpenRelease},
+    {13, &CProcessEngine::Step13TransferModeRequest},
+    {14, &CProcessEngine::Step14Join},
+    {15, &CProcessEngine::Step15TransferModeData},
+    {16, &CProcessEngine::StepNothing},                 // waiting for the M,D answer
+    {17, &CProcessEngine::Step17FirstHop},
+    {18, &CProcessEngine::Step18AskPortRate},
+    {19, &CProcessEngine::Step19PortRate},
+    {20, &CProcessEngine::Step20RateChange},
+    {21, &CProcessEngine::Step21Erase},
+    {22, &CProcessEngine::StepNothing},                 // the erase wait
+    {23, &CProcessEngine::Step23Announce},
+    {24, &CProcessEngine::StepNothing},                 // waiting for the P answer
+    {25, &CProcessEngine::Step25StartData},
+    {26, &CProcessEngine::Step26BlockLoop},
+    {27, &CProcessEngine::Step27Checksum},
+    {28, &CProcessEngine::Step28IdentifyAfterRestart},
+    {29, &CProcessEngine::StepNothing},                 // ident lines after the restart
+    {30, &CProcessEngine::Step30NormalSpeed},
+    {31, &CProcessEngine::Step31Identify},
+    {32, &CProcessEngine::Step32Results},
+    {33, &CProcessEngine::Step33EndTransferMode},
+    {34, &CProcessEngine::StepNothing},                 // waiting for the M,E answer
+    {35, &CProcessEngine::Step35Repair},
+    {0, nullptr},
+};
+
+namespace {
+
+std::string RateText(long rate) { return std::to_string(rate); }
+
+bool IsTransfer(int process)
+{
+    return process == PROC_TRANSFER || process == PROC_RESCUE_TRANSFER;
+}
+
+}  // namespace
+
+void CProcessEngine::StepNothing() {}
+
+void CProcessEngine::Step10Identify()
+{
+    m_strReply.clear();
+    if (IsTransfer(m_nProcess) && !m_bFirstBoard) {
+        PostStep(NOTIFY_STEP_12, 12);
+        return;
+    }
+    RunIdentificationDialog(10);
+}
+
+void CProcessEngine::Step11Analyse()
+{
+    m_bRawReceive = true;
+    const int found = AnalyseIdentReply(m_strReply);
+    m_bRawReceive = false;
+    if (!IsTransfer(m_nProcess)) {
+        EndProcess(22, false);
+        return;
+    }
+    if (found < 1) {
+        EndProcess(33, false);
+        return;
+    }
+    // The first board of the transfer is the first line the analysis kept.
+    if (!CurrentLine().m_bSelected) {
+        const long next = static_cast<long>(m_doc.NextSelectedLine(m_nBoard));
+        if (next >= LineCount()) {
+            EndProcess(33, false);
+            return;
+        }
+        m_nBoard = static_cast<int>(next);
+        ShowBoard();
+        App().WriteLogNote("\r\n" + BoardSummaryText());
+    }
+    PostStep(NOTIFY_STEP_12, 12);
+}
+
+void CProcessEngine::Step12OpenRelease()
+{
+    App().WriteLogNote("===============\r\n");
+    CBoardConf& line = CurrentLine();
+    m_pReleaseFile = std::make_unique<CVleFile>();
+    const bool usable = m_pReleaseFile->OpenForRead(line.m_strVleFile) == 1 &&
+                        m_pReleaseFile->CheckFile() == line.m_nFileType;
+    if (!usable) {
+        EndProcess(17, true);
+        return;
+    }
+    Host().SetProgressItem(PROGRESS_FILE, 100);
+    Host().SetProgressItem(PROGRESS_OVERALL, 0);
+    ProcessStep(EV_STEP, 17);
+}
+
+void CProcessEngine::Step13TransferModeRequest()
+{
+    const std::string sentence = std::string("$PKVR,XSOFT,M,B,") + HopLetter() + "," +
+                                 std::to_string(LineCount() - m_nBoard);
+    if (!SendSentence(sentence, 14, "$PKVR,XSOFT,M,B", 3 * App().m_nMsgTimeoutMs))
+        ProcessStep(EV_SEND_FAILED, 0);
+}
+
+void CProcessEngine::Step14Join()
+{
+    CBoardConf& line = CurrentLine();
+    if (!SendSentence(JoinSentence(HopLetter()), 0, "", 0)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
+    }
+    ++line.m_nHop;
+    if (line.m_nHop < static_cast<int>(line.m_hops.size()) - 1) {
+        ProcessStep(EV_STEP, 18);
+        return;
+    }
+    line.m_nHop = 0;
+    PostStep(NOTIFY_STEP_15, 15);
+}
+
+void CProcessEngine::Step15TransferModeData()
+{
+    if (!SendSentence("$PKVR,XSOFT,M,D", 16, "$PKVR,XSOFT,M,D", App().m_nMsgTimeoutMs))
+        ProcessStep(EV_SEND_FAILED, 0);
+}
+
+void CProcessEngine::Step17FirstHop()
+{
+    CBoardConf& line = CurrentLine();
+    line.m_nHop = 0;
+    line.SetHopSpeed(m_nLinkBaudIndex, 0);
+    if (!BoardAlone()) {
+        ProcessStep(EV_STEP, 18);
+        return;
+    }
+    const CBoardDef* last = line.m_hops.empty() ? CurrentDef() : line.m_hops.back().m_pBoardDef;
+    if (last != nullptr && last->HasPortDestination()) line.m_nRestartSpeed = line.m_nEffectiveSpeed;
+    PostStep(NOTIFY_STEP_15, 15);
+}
+
+void CProcessEngine::Step18AskPortRate()
+{
+    const CBoardDef* next = HopTargetDef();
+    if (next == nullptr || !next->HasPortDestination()) {
+        ProcessStep(EV_STEP, 13);
+        return;
+    }
+    m_strReply.clear();
+    if (!SendSentence("$PKVR,HARDRS", 19, "\r\n", App().m_nMsgTimeoutMs))
+        ProcessStep(EV_SEND_FAILED, 0);
+}
+
+void CProcessEngine::Step19PortRate()
+{
+    const char letter = HopLetter();
+    for (const std::string& reply : ReplyLines(m_strReply)) {
+        std::string field4;
+        if (!SentenceFieldText(reply, 4, field4) || field4.size() != 1 || field4[0] != letter) continue;
+        long rate = 0;
+        const int index = SentenceFieldInt(reply, 5, rate) ? BaudIndexOf(static_cast<int>(rate)) : -1;
+        if (index < 0 || rate != BaudFromIndex(index)) break;
+        CBoardConf& line = CurrentLine();
+        line.SetHopSpeed(index, line.m_nHop + 1);
+        ProcessStep(EV_STEP, 13);
+        return;
+    }
+    EndProcess(52, true);
+}
+
+void CProcessEngine::Step20RateChange()
+{
+    const CBoardConf& line = CurrentLine();
+    const CBoardDef* def = CurrentDef();
+    const std::string rate = RateText(RateOf(line.m_nEffectiveSpeed));
+    const bool port = def != nullptr && def->HasPortDestination();
+    if (!BoardAlone()) {
+        if (port && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) {
+            ProcessStep(EV_SEND_FAILED, 0);
+            return;
+        }
+        if (!LeaveRelay()) {
+            ProcessStep(EV_SEND_FAILED, 0);
+            return;
+        }
+        if (port && !SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + rate, 0, "", 0)) {
+            ProcessStep(EV_SEND_FAILED, 0);
+            return;
+        }
+    }
+    if (!SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
+    }
+    if (!ChangeBaudRate(line.m_nEffectiveSpeed, 2 * App().m_nWriteTimeoutMs)) {
+        EndProcess(22, false);
+        return;
+    }
+    ProcessStep(EV_STEP, 21);
+}
+
+void CProcessEngine::Step21Erase()
+{
+    const CBoardDef* def = CurrentDef();
+    if (!BoardAlone() && !SendSentence(JoinSentence(), 0, "", 0)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
+    }
+    if (!SendSentence("$PKVR,XSOFT,E," + std::to_string(def->m_nProgId), 22, "$PKVR,XSOFT,E,", 0)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
+    }
+    switch (WaitForEvent(53, def->m_nEraseTimeout * 1000)) {
+    case WAIT_REPLY:
+        Host().SetProgressItem(PROGRESS_ERASE, 100);
+        ProcessStep(EV_STEP, 23);
+        break;
+    case WAIT_TIMEOUT:
+        EndProcess(12, true);
+        break;
+    case WAIT_CANCEL:
+        m_bAbort = true;
+        CurrentLine().m_nResult = RESULT_ABORTED;
+        EndProcess(22, false);
+        break;
+    case WAIT_NO_DIALOG:
+        EndProcess(56, true);
+        break;
+    case WAIT_NEGATIVE:
+        EndProcess(36, true);
+        break;
+    default:
+        EndProcess(46, true);
+        break;
+    }
+}
+
+void CProcessEngine::Step23Announce()
+{
+    const CBoardConf& line = CurrentLine();
+    const CBoardDef* def = CurrentDef();
+    const long long total = m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0;
+    const std::string sentence = "$PKVR,XSOFT,P," + std::to_string(def->m_nProgId) + "," +
+                                 std::to_string(total) + "," + (line.m_bRestart ? "1" : "0");
+    if (!SendSentence(sentence, 24, "$PKVR,XSOFT,P,", App().m_nMsgTimeoutMs))
+        ProcessStep(EV_SEND_FAILED, 0);
+}
+
+void CProcessEngine::Step28IdentifyAfterRestart()
+{
+    switch (IdentifyAfterRestart()) {
+    case RESTART_IDENTIFIED:
+    case 2:
+    case RESTART_NOT_FOUND:
+        ProcessStep(EV_STEP, 32);
+        break;
+    case RESTART_STOPPED:
+        EndProcess(22, false);
+        break;
+    case RESTART_NO_DIALOG:
+        EndProcess(56, true);
+        break;
+    default:
+        EndProcess(46, true);
+        break;
+    }
+}
+
+void CProcessEngine::Step30NormalSpeed()
+{
+    CBoardConf& line = CurrentLine();
+    const CBoardDef* def = CurrentDef();
+    const bool linkRestoresItself = def->m_nSaveSpeed == 0 || def->m_nSaveSpeed == 2;
+    if (linkRestoresItself) {
+        if (BoardAlone()) {
+            if (!ChangeBaudRate(line.m_nRestartSpeed, App().m_nWriteTimeoutMs)) {
+                EndProcess(22, false);
+                return;
+            }
+        } else if (def->HasPortDestination()) {
+            const int speed = line.GetHopSpeed(line.m_nHop + 1);
+            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + RateText(RateOf(speed)), 0, "", 0);
+        }
+    }
+    if (line.m_bRestart) {
+        ProcessStep(EV_STEP, 28);
+        return;
+    }
+    line.m_nResult = RESULT_OK;
+    NextBoardOrEnd();
+}
+
+void CProcessEngine::NextBoardOrEnd()
+{
+    if (NoSelectedLineFollows()) {
+        EndProcess(43, false);
+        return;
+    }
+    if (!StartProcess(PROC_TRANSFER, 10, m_nBoard)) {
+        EndProcess(22, false);
+        return;
+    }
+    ProcessStep(EV_STEP, 0);
+}
+
+void CProcessEngine::Step31Identify()
+{
+    RunIdentificationDialog(31);
+}
+
+void CProcessEngine::Step32Results()
+{
+    if (m_nProcess == PROC_REPAIR) {
+        SetActivity(false);
+        Host().SetReplyAnswer(m_strReply, false);
+        Host().ShowReplyDialog(true);
+        EndProcess(22, false);
+        return;
+    }
+    if (!IsTransfer(m_nProcess)) return;
+
+    CBoardConf& line = CurrentLine();
+    const CBoardDef* def = CurrentDef();
+    if (NewReleaseFound(line, m_strReply)) line.m_nResult = RESULT_OK;
+    else if (BoardFound(line, m_strReply)) line.m_nResult = RESULT_NEW_RELEASE_NOT_FOUND;
+    else line.m_nResult = RESULT_NOT_FOUND;
+    m_strLastIdentReply = m_strReply;
+
+    m_bFinished = NoSelectedLineFollows();
+    if (!Host().SetReplyAnswer(m_strReply, !m_bFinished)) {
+        EndProcess(56, false);
+        return;
+    }
+    Host().ShowReplyDialog(m_bFinished);
+
+    const bool restoreNeeded = def->m_nSaveSpeed != 0 && def->m_nSaveSpeed != 2;
+    if (restoreNeeded && RestoreSerial(128, RestartWait(line, m_bFinished)) != 1) {
+        line.m_nResult = RESULT_BAD_SERIAL;
+        EndProcess(129, true);
+        return;
+    }
+    if (m_bFinished) {
+        const int index = BaudIndexOf(static_cast<int>(LinkBaudRate(m_link)));
+        App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
+        ShowLinkText(App().m_nBaudIndex);
+        EndProcess(43, false);
+        return;
+    }
+    if (m_nProcess == PROC_RESCUE_TRANSFER && m_bFirstBoard) {
+        m_bRawReceive = true;
+        const int found = AnalyseIdentReply(m_strReply);
+        m_bRawReceive = false;
+        if (found == 0) {
+            EndProcess(43, false);
+            return;
+        }
+    }
+    if (!StartProcess(PROC_TRANSFER, 10, m_nBoard)) {
+        EndProcess(22, false);
+        return;
+    }
+    ProcessStep(EV_STEP, 0);
+}
+
+void CProcessEngine::Step33EndTransferMode()
+{
+    CBoardConf& line = CurrentLine();
+    const CBoardDef* def = CurrentDef();
+    if (BoardAlone()) {
+        if (m_bAbort) {
+            SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(m_nLinkBaudIndex)), 0, "", 0);
+            EndProcess(22, true);
+            return;
+        }
+        ProcessStep(EV_STEP, 30);
+        return;
+    }
+    const int hop0Speed = line.GetHopSpeed(0);
+    if (!LeaveRelay() || !SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(hop0Speed)), 0, "", 0)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
+    }
+    if (!ChangeBaudRate(hop0Speed, App().m_nWriteTimeoutMs)) {
+        EndProcess(22, false);
+        return;
+    }
+    const std::string mode = m_bChecksumOk ? "$PKVR,XSOFT,M,E" : "$PKVR,XSOFT,M,A";
+    const std::string sentence = mode + "," + DestLetter() + "," + std::to_string(LineCount() - m_nBoard);
+    if (m_bAbort) {
+        SendSentence(sentence, 0, "", 0);
+        if (def->HasPortDestination())
+            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," +
+                             RateText(RateOf(line.GetHopSpeed(-1))), 0, "", 0);
+        SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(m_nLinkBaudIndex)), 0, "", 0);
+        EndProcess(22, true);
+        return;
+    }
+    if (!m_bChecksumOk) {
+        EndProcess(46, true);
+        return;
+    }
+    if (!SendSentence(sentence, 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs))
+        ProcessStep(EV_SEND_FAILED, 0);
+}
