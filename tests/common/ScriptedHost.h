@@ -52,6 +52,8 @@ public:
 
     // Boxes and beeps in the order they happened: "beep:<kind>" or "box:<caption>".
     std::vector<std::string> events;
+    // View display calls in order (see the view overrides below).
+    std::vector<std::string> viewCalls;
 
     // --- CHost ---------------------------------------------------------------
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
@@ -93,6 +95,15 @@ public:
         }
         return false;
     }
+
+    // --- view ----------------------------------------------------------------
+    // Recorded in `viewCalls` as "blink:1", "progress:50/100", "file:fw.s".
+    void SetActivityBlink(bool on) override { viewCalls.push_back("blink:" + std::to_string(on ? 1 : 0)); }
+    void SetOverallProgress(long done, long total) override
+    {
+        viewCalls.push_back("progress:" + std::to_string(done) + "/" + std::to_string(total));
+    }
+    void SetFileNameText(const std::string& text) override { viewCalls.push_back("file:" + text); }
 
 private:
     static bool Take(std::deque<PromptAnswer>& queue, std::string& value)

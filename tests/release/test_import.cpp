@@ -4,44 +4,13 @@
 #include <utime.h>
 
 #include "ReleaseTestUtil.h"
+#include "common/ScriptedHost.h"
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "release/Import.h"
 
 namespace {
-
-// Records boxes and view calls; the abort key is "pressed" when asked.
-class RecordingHost : public CHost {
-public:
-    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons, MsgIcon icon) override
-    {
-        boxes.push_back({text, caption, icon});
-        return ANSWER_OK;
-    }
-    void Beep(BeepKind) override {}
-    bool PromptFileName(const std::string& title, std::string& path, const std::string&, const std::string&,
-                        const std::string&, bool) override
-    {
-        promptTitle = title;
-        path = promptAnswer;
-        return !promptAnswer.empty();
-    }
-    bool PromptDirectory(std::string&) override { return false; }
-    bool AbortKeyPressed() override { return abortKey; }
-    void SetActivityBlink(bool on) override { view.push_back(on ? "blink on" : "blink off"); }
-    void SetOverallProgress(long done, long total) override
-    {
-        view.push_back("progress " + std::to_string(done * 100 / total));
-    }
-    void SetFileNameText(const std::string& text) override { view.push_back("file " + text); }
-
-    struct Box { std::string text, caption; MsgIcon icon; };
-    std::vector<Box> boxes;
-    std::vector<std::string> view;
-    std::string promptAnswer, promptTitle;
-    bool abortKey = false;
-};
 
 class Import : public ::testing::Test {
 protected:
@@ -72,7 +41,7 @@ protected:
     }
 
     TempDir m_dir;
-    RecordingHost m_host;
+    CScriptedHost m_host;
 };
 
 TEST_F(Import, ConvertsThenReportsUpToDateThenConvertsAfterTouch)
@@ -107,11 +76,12 @@ TEST_F(Import, ViewFollowsTheCommand)
 {
     CViewProgress progress;
     ImportReleasePath(m_dir / "fw.s", &progress, true);
-    const std::vector<std::string> start = {"blink on", "file fw.s", "progress 0"};
-    const std::vector<std::string> end = {"progress 100", "progress 0", "blink off", "file " + GetString(161)};
-    ASSERT_GE(m_host.view.size(), start.size() + end.size());
-    EXPECT_TRUE(std::equal(start.begin(), start.end(), m_host.view.begin()));
-    EXPECT_TRUE(std::equal(end.rbegin(), end.rend(), m_host.view.rbegin()));
+    const std::vector<std::string> start = {"blink:1", "file:fw.s", "progress:0/100"};
+    const std::vector<std::string> end = {"progress:100/100", "progress:0/100", "blink:0", "file:" + GetString(161)};
+    const auto& calls = m_host.viewCalls;
+    ASSERT_GE(calls.size(), start.size() + end.size());
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), calls.begin()));
+    EXPECT_TRUE(std::equal(end.rbegin(), end.rend(), calls.rbegin()));
 }
 
 TEST_F(Import, FailuresAndTheirMessages)
@@ -133,15 +103,14 @@ TEST_F(Import, FailuresAndTheirMessages)
         EXPECT_EQ(m_host.boxes[0].icon, ICON_STOP);
     }
     m_host.boxes.clear();
-    m_host.view.clear();
     EXPECT_EQ(ImportReleasePath(m_dir / "missing.s", nullptr, true).code, IMPORT_NO_FILE);
     EXPECT_TRUE(m_host.boxes.empty());
-    EXPECT_EQ(m_host.view.back(), "file " + GetString(161));
+    EXPECT_EQ(m_host.viewCalls.back(), "file:" + GetString(161));
 }
 
 TEST_F(Import, AbortLeavesAnInvalidFileThatTheNextImportReplaces)
 {
-    m_host.abortKey = true;
+    m_host.PressAbortAtPoll(1);
     ImportOutcome out = ImportReleasePath(m_dir / "fw.s", nullptr, true);
     EXPECT_EQ(out.code, CONVERT_ABORTED);
     EXPECT_EQ(out.message, GetString(44));
@@ -149,16 +118,18 @@ TEST_F(Import, AbortLeavesAnInvalidFileThatTheNextImportReplaces)
     ASSERT_TRUE(partial.OpenForRead(m_dir / "fw.vle"));
     EXPECT_EQ(partial.CheckFile(), VLE_INVALID_TYPE);
     partial.Close();
-    m_host.abortKey = false;
     EXPECT_EQ(ImportReleasePath(m_dir / "fw.s", nullptr, true).code, CONVERT_OK);
 }
 
 TEST_F(Import, CommandAsksForTheFile)
 {
+    m_host.QueueFileAnswer(false);
     EXPECT_EQ(ImportReleaseFile("first.s"), 0);   // cancelled
-    EXPECT_EQ(m_host.promptTitle, GetString(24));
+    ASSERT_EQ(m_host.filePrompts.size(), 1u);
+    EXPECT_EQ(m_host.filePrompts[0].title, GetString(24));
+    EXPECT_EQ(m_host.filePrompts[0].path, "first.s");
     EXPECT_TRUE(m_host.boxes.empty());
-    m_host.promptAnswer = m_dir / "fw.s";
+    m_host.QueueFileAnswer(true, m_dir / "fw.s");
     EXPECT_EQ(ImportReleaseFile(""), 1);
     EXPECT_EQ(m_host.boxes.size(), 1u);
 }
