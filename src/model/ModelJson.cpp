@@ -6,9 +6,13 @@
 #include <map>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
+#include "app/Strings.h"
+#include "app/UpdateApp.h"
 #include "model/Archive.h"
+#include "model/ModelFiles.h"
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 
@@ -325,7 +329,7 @@ bool RequestFromJson(const json& j, CUpdateDoc& doc, std::string& error)
 {
     if (!CheckFormat(j, kRequestJsonFormat, error))
         return false;
-    int version = 0;
+    int version = doc.m_nFileVersion;
     CJsonFields f(j, "request", error);
     f.Ignore("format");
     f.Ignore("lines");
@@ -346,5 +350,114 @@ bool RequestFromJson(const json& j, CUpdateDoc& doc, std::string& error)
         return false;
     doc.m_lines = std::move(lines);
     doc.m_nFileVersion = version;
+    return true;
+}
+
+// --- file tools ----------------------------------------------------------------------------
+
+bool ReadJsonFile(const std::string& path, json& j, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    const FileReadResult read = ReadModelFile(path, bytes);
+    if (read != FileReadResult::Ok) {
+        error = read == FileReadResult::TooLarge ? path + " is too large" : "cannot read " + path;
+        return false;
+    }
+    j = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (j.is_discarded()) {
+        error = path + " is not valid JSON";
+        return false;
+    }
+    return true;
+}
+
+json ExportEnvironmentJson(const CEnvDef& environment)
+{
+    CEnvDef copy = environment;
+    std::vector<uint8_t> bytes;
+    CEnvDef stored;
+    if (ReadModelFile(environment.m_strFilePath, bytes) == FileReadResult::Ok &&
+        EnvironmentFromBytes(bytes, stored))
+        copy.m_strFilePath = stored.m_strFilePath;
+    return EnvironmentToJson(copy);
+}
+
+bool ImportEnvironmentJson(const json& j, const std::string& outPath, std::string& error)
+{
+    CEnvDef env;
+    if (!EnvironmentFromJson(j, env, error))
+        return false;
+    if (env.m_boards.empty()) {
+        error = "an environment without boards is not written";
+        return false;
+    }
+    for (const CBoardDef& board : env.m_boards) {
+        const ValidationResult check = ValidateBoardDef(board, env);
+        if (!check) {
+            Host().Beep(BEEP_EXCLAMATION);
+            Host().MessageBox(GetString(check.messageId), FormatString(155, {board.m_strName}), MB_OK_ONLY,
+                              ICON_STOP);
+            error = "board \"" + board.m_strName + "\" is not valid";
+            return false;
+        }
+    }
+    if (!SaveEnvironmentFile(env, outPath)) {
+        error = "cannot write " + outPath;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The line checks that need no environment: release file and soft identification.
+ValidationResult CheckLineWithoutEnvironment(const CBoardConf& line)
+{
+    CEnvDef single;
+    single.m_boards.resize(1);   // a relayed placeholder board: check 4 cannot fail
+    CBoardConf probe = line;
+    probe.m_nBoardIndex = 0;
+    return ValidateBoardLine(probe, single);
+}
+
+bool SameBoardTwice(const std::vector<CBoardConf>& lines)
+{
+    for (size_t a = 0; a < lines.size(); ++a)
+        for (size_t b = a + 1; b < lines.size(); ++b)
+            if (lines[a].m_strEnvName == lines[b].m_strEnvName && lines[a].m_strBoardName == lines[b].m_strBoardName &&
+                lines[a].m_strSubassyHardw == lines[b].m_strSubassyHardw)
+                return true;
+    return false;
+}
+
+}   // namespace
+
+bool ImportRequestJson(const json& j, const std::string& outPath, std::string& error)
+{
+    CUpdateDoc doc;
+    doc.m_nFileVersion = App().m_nVersion;
+    if (!RequestFromJson(j, doc, error))
+        return false;
+    for (size_t i = 0; i < doc.m_lines.size(); ++i) {
+        CBoardConf line = doc.m_lines[i];
+        const bool found = doc.FindLineEnvironment(line);
+        const ValidationResult check =
+            found ? ValidateBoardLine(line, g_envList[static_cast<size_t>(line.m_nEnvIndex)])
+                  : CheckLineWithoutEnvironment(line);
+        if (!check) {
+            ShowMessage(GetString(check.messageId), MODEL_CAPTION_PROGRAM, MB_OK_ONLY, ICON_EXCLAMATION);
+            error = "line " + std::to_string(i) + " (\"" + line.m_strBoardName + "\") is not valid";
+            return false;
+        }
+    }
+    if (SameBoardTwice(doc.m_lines)) {
+        ShowMessage(GetString(13), 28, MB_OK_ONLY, ICON_STOP);
+        error = "the same board is named twice";
+        return false;
+    }
+    if (!WriteModelFile(outPath, RequestToBytes(doc, doc.m_nFileVersion))) {
+        error = "cannot write " + outPath;
+        return false;
+    }
     return true;
 }

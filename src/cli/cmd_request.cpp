@@ -1,0 +1,143 @@
+// tavrel-cli request show / export / import: a transfer request, its linking
+// to the environments, and its JSON text form.
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/CommSettings.h"
+#include "app/UpdateApp.h"
+#include "cli/CliCommand.h"
+#include "model/ModelFiles.h"
+#include "model/ModelJson.h"
+#include "model/UpdateDoc.h"
+
+namespace {
+
+int Failure(const std::string& text)
+{
+    std::cerr << "tavrel-cli: " << text << "\n";
+    return 1;
+}
+
+bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
+{
+    std::string dir;
+    if (args.Option("dir", dir))
+        App().m_strEnvDir = DirectoryWithSlash(dir);
+    return args.Positionals(words, error);
+}
+
+// The lines of a .sfl file as stored, without linking.
+bool ReadStoredRequest(const std::string& path, CUpdateDoc& doc, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    const FileReadResult read = ReadModelFile(path, bytes);
+    if (read == FileReadResult::CannotOpen) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (read == FileReadResult::TooLarge || !RequestFromBytes(bytes, doc, &error)) {
+        error = path + ": damaged request file (" + (read == FileReadResult::TooLarge ? "too large" : error) + ")";
+        return false;
+    }
+    return true;
+}
+
+std::string SpeedText(int index) { return index == -1 ? "-" : BaudText(index); }
+
+void PrintLine(size_t i, const CBoardConf& line, const std::string& status)
+{
+    std::cout << "  [" << i << "] " << line.m_strBoardName << " (" << line.m_strSubassyHardw << ") of \""
+              << line.m_strEnvName << "\"  release " << line.m_strReleaseFile << "  soft " << line.m_strSoftId
+              << "  transfer " << SpeedText(line.m_nTransferSpeed) << "  config " << SpeedText(line.m_nConfigSpeed)
+              << "  alone " << (line.m_bBoardAlone ? "yes" : "no") << "  re-start " << (line.m_bRestart ? "yes" : "no")
+              << "  " << status << "\n";
+}
+
+std::string LinkStatus(const CUpdateDoc& doc, const CBoardConf& stored)
+{
+    CBoardConf line = stored;
+    if (!doc.FindLineEnvironment(line))
+        return "not found";
+    return "found: environment " + std::to_string(line.m_nEnvIndex) + ", board " + std::to_string(line.m_nBoardIndex);
+}
+
+int RunRequestShow(CliArgs& args)
+{
+    std::vector<std::string> words;
+    std::string error;
+    if (!TakeDirAndWords(args, words, error))
+        return CliUsageError(error);
+    if (words.size() != 1)
+        return CliUsageError("request show needs one .sfl file");
+    CUpdateDoc stored;
+    if (!ReadStoredRequest(words[0], stored, error))
+        return Failure(error);
+    std::cout << words[0] << ": version " << stored.m_nFileVersion << ", " << stored.m_lines.size() << " lines\n";
+
+    CUpdateDoc doc;
+    const OpenResult result = doc.OpenRequest(words[0]);
+    if (result == OpenResult::Ok) {
+        for (size_t i = 0; i < doc.m_lines.size(); ++i)
+            PrintLine(i, doc.m_lines[i], "linked: environment " + std::to_string(doc.m_lines[i].m_nEnvIndex) +
+                                             ", board " + std::to_string(doc.m_lines[i].m_nBoardIndex));
+        std::cout << "linked" << (doc.IsModified() ? " (lines modified, not saved)" : "")
+                  << (doc.m_bHasRelayed ? ", with relayed boards" : "") << "\n";
+        return 0;
+    }
+    for (size_t i = 0; i < stored.m_lines.size(); ++i)
+        PrintLine(i, stored.m_lines[i], LinkStatus(doc, stored.m_lines[i]));
+    std::cout << "not linked: " << doc.m_strLastError << "\n";
+    return 1;
+}
+
+int RunRequestExport(CliArgs& args)
+{
+    std::vector<std::string> words;
+    std::string error;
+    if (!args.Positionals(words, error))
+        return CliUsageError(error);
+    if (words.size() != 1)
+        return CliUsageError("request export needs one .sfl file");
+    CUpdateDoc doc;
+    if (!ReadStoredRequest(words[0], doc, error))
+        return Failure(error);
+    std::cout << RequestToJson(doc).dump(2) << "\n";
+    return 0;
+}
+
+int RunRequestImport(CliArgs& args)
+{
+    std::string out;
+    const bool hasOut = args.Option("out", out);
+    std::vector<std::string> words;
+    std::string error;
+    if (!TakeDirAndWords(args, words, error))
+        return CliUsageError(error);
+    if (words.size() != 1 || !hasOut)
+        return CliUsageError("usage: request import FILE.json --out FILE.sfl [--dir DIR]");
+    nlohmann::ordered_json j;
+    if (!ReadJsonFile(words[0], j, error))
+        return Failure(error);
+    ScanEnvironmentDirectory(ScanModeForRights());
+    return ImportRequestJson(j, out, error) ? 0 : Failure(words[0] + ": " + error);
+}
+
+CliRegistrar regShow({"request show", "Show a transfer request and link it to the environments",
+                      "usage: tavrel-cli request show FILE.sfl [--dir DIR]\n"
+                      "Lists the lines of the request, then opens it as the program does: scans\n"
+                      "the environment directory (the \"Products files\" setting, or DIR) and links\n"
+                      "every line, with the linking messages; the global --yes / --no answer the\n"
+                      "linking questions. Nothing is saved. Exit code 1 when the lines do not link.\n",
+                      RunRequestShow});
+CliRegistrar regExport({"request export", "Write a transfer request as JSON on stdout",
+                        "usage: tavrel-cli request export FILE.sfl\n"
+                        "Every stored field is written; speeds are spelled as rates (\"115200\"),\n"
+                        "unset values are null.\n",
+                        RunRequestExport});
+CliRegistrar regImport({"request import", "Write a .sfl file from its JSON form",
+                        "usage: tavrel-cli request import FILE.json --out FILE.sfl [--dir DIR]\n"
+                        "Checks every line as the board-line dialog does, against the environment\n"
+                        "it names when that environment is loaded.\n",
+                        RunRequestImport});
+
+}   // namespace
