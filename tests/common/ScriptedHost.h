@@ -2,7 +2,9 @@
 // CScriptedHost: a host for tests. Records every message box, beep and prompt,
 // and answers from scripted queues (a default answer once a queue is empty).
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Host.h"
@@ -105,6 +107,33 @@ public:
     }
     void SetFileNameText(const std::string& text) override { viewCalls.push_back("file:" + text); }
 
+    // --- model ---------------------------------------------------------------
+    // Repair: recorded as (mode, board index); `onRepair` plays the editor
+    // (it may rewrite the file) and gives its OK; none = Cancel.
+    std::vector<std::pair<int, int>> repairs;
+    std::function<bool(int mode, const CEnvDef& environment, int boardIndex)> onRepair;
+    bool RepairEnvironment(int mode, const CEnvDef& environment, int boardIndex) override
+    {
+        repairs.push_back({mode, boardIndex});
+        return onRepair ? onRepair(mode, environment, boardIndex) : false;
+    }
+    // Board choice: the environment index it opened on is recorded; answers
+    // come from QueueBoardChoice (environment -1 = Cancel; none queued = Cancel).
+    void QueueBoardChoice(int envIndex, int boardIndex) { boardChoices.push_back({envIndex, boardIndex}); }
+    std::vector<int> boardChoiceOpenedOn;
+    bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& /*environments*/, int envIndex, int& chosenEnv,
+                                int& chosenBoard) override
+    {
+        boardChoiceOpenedOn.push_back(envIndex);
+        if (boardChoices.empty()) return false;
+        const std::pair<int, int> choice = boardChoices.front();
+        boardChoices.pop_front();
+        if (choice.first < 0) return false;
+        chosenEnv = choice.first;
+        chosenBoard = choice.second;
+        return true;
+    }
+
 private:
     static bool Take(std::deque<PromptAnswer>& queue, std::string& value)
     {
@@ -119,6 +148,7 @@ private:
     std::deque<PromptAnswer> fileAnswers;
     std::deque<PromptAnswer> directoryAnswers;
     std::vector<int> abortAtPolls;
+    std::deque<std::pair<int, int>> boardChoices;
 };
 
 // Installs a host for the lifetime of a test scope and restores the quiet one.

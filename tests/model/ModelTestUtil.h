@@ -1,17 +1,16 @@
 #pragma once
-// Helpers of the model tests: golden bytes written as hex, a host that
-// records boxes and answers from a script, and a fixture with a temporary
-// environment directory.
+// Helpers of the model tests: golden bytes written as hex and a fixture with
+// a temporary environment directory and the scripted host.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/Host.h"
+#include "common/ScriptedHost.h"
 #include "app/UpdateApp.h"
 #include "model/BoardDef.h"
 #include "model/ModelFiles.h"
@@ -58,68 +57,16 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
 
 inline Bytes Zeros(size_t n) { return Bytes(n, 0); }
 
-struct RecordedBox {
-    std::string text;
-    std::string caption;
-    MsgButtons buttons;
-    MsgIcon icon;
-};
-
-// Records every box; answers from `answers` (then OK for OK boxes, No otherwise).
-class CRecordingHost : public CHost {
+// The scripted host with the box texts in order.
+class CModelTestHost : public CScriptedHost {
 public:
-    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
-                         MsgIcon icon) override
-    {
-        boxes.push_back({text, caption, buttons, icon});
-        if (!answers.empty()) {
-            const MsgAnswer a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return buttons == MB_OK_ONLY ? ANSWER_OK : ANSWER_NO;
-    }
-    void Beep(BeepKind) override {}
-    bool PromptFileName(const std::string&, std::string&, const std::string&, const std::string&,
-                        const std::string&, bool) override
-    {
-        return false;
-    }
-    bool PromptDirectory(std::string&) override { return false; }
-    bool AbortKeyPressed() override { return false; }
-
-    bool RepairEnvironment(int mode, const CEnvDef& environment, int boardIndex) override
-    {
-        repairs.push_back({mode, boardIndex});
-        return repair ? repair(environment, boardIndex) : false;
-    }
-    bool ChooseEnvironmentBoard(const std::vector<CEnvDef>&, int envIndex, int& chosenEnv,
-                                int& chosenBoard) override
-    {
-        choiceOpenedOn.push_back(envIndex);
-        if (choices.empty())
-            return false;
-        const auto c = choices.front();
-        choices.pop_front();
-        chosenEnv = c.first;
-        chosenBoard = c.second;
-        return c.first >= 0;
-    }
-
     std::vector<std::string> Texts() const
     {
         std::vector<std::string> out;
-        for (const RecordedBox& b : boxes)
+        for (const Box& b : boxes)
             out.push_back(b.text);
         return out;
     }
-
-    std::vector<RecordedBox> boxes;
-    std::deque<MsgAnswer> answers;
-    std::vector<std::pair<int, int>> repairs;
-    std::function<bool(const CEnvDef&, int)> repair;
-    std::deque<std::pair<int, int>> choices;   // env -1 = cancel
-    std::vector<int> choiceOpenedOn;
 };
 
 // A temporary environment directory set as App().m_strEnvDir, a recording
@@ -135,6 +82,7 @@ protected:
         App().m_bEditRights = true;
         App().m_nVersion = 20;
         App().m_nReserved1 = 0;
+        host.defaultAnswer = ANSWER_NO;
         SetHost(&host);
         g_envList.clear();
     }
@@ -159,7 +107,7 @@ protected:
         return bytes;
     }
 
-    CRecordingHost host;
+    CModelTestHost host;
 
 private:
     QTemporaryDir m_dir;

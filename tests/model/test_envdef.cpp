@@ -257,7 +257,7 @@ Bytes NeedsRepairBytes()
 TEST_F(EnvFiles, InvalidBoardIsRepairedThroughTheEditor)
 {
     const std::string path = Write("fix.def", NeedsRepairBytes());
-    host.repair = [&](const CEnvDef& env, int) {
+    host.onRepair = [&](int, const CEnvDef& env, int) {
         CEnvDef fixed = env;
         fixed.m_boards[0].m_nSaveSpeed = SAVE_SPEED_CHECKED;
         return SaveEnvironmentFile(fixed, path);
@@ -282,7 +282,7 @@ TEST_F(EnvFiles, InvalidBoardIsSkippedWithoutRightsOrWhenRepairIsRefused)
 TEST_F(EnvFiles, RepairThatNeverMendsTheFileEnds)
 {
     Write("fix.def", NeedsRepairBytes());
-    host.repair = [](const CEnvDef&, int) { return true; };
+    host.onRepair = [](int, const CEnvDef&, int) { return true; };
     EXPECT_EQ(ScanEnvironmentDirectory(ENV_MODE_REPAIR), 0);
     EXPECT_GT(host.repairs.size(), 1u);
 }

@@ -374,9 +374,8 @@ TEST_F(RequestDoc, RelinkTakesTheChosenBoardAndLowersSpeeds)
     // links it to IO (Dpram, no maximum) of "Other".
     Bytes bytes = Cat({DocTag(), Le32(20), Le32(0), Le32(1), LineTag(),
                        LineBody("OLD", "Gone", 0, "x.mot", "9", "V1", 7, 3, 0), DocTrailer()});
-    host.answers = {ANSWER_YES};
-    host.choices = {{1, 0}};   // "Other", CPU (max 7)
-    host.answers.push_back(ANSWER_OK);
+    host.QueueAnswer(ANSWER_YES);
+    host.QueueBoardChoice(1, 0);   // "Other", CPU (max 7)
     ASSERT_EQ(doc.OpenRequest(Write("relink.sfl", bytes)), OpenResult::Ok);
     const CBoardConf& line = doc.m_lines[0];
     EXPECT_EQ(line.m_strBoardName, "CPU");
@@ -385,7 +384,7 @@ TEST_F(RequestDoc, RelinkTakesTheChosenBoardAndLowersSpeeds)
     EXPECT_EQ(line.m_nEnvIndex, 1);
     EXPECT_EQ(line.m_nBoardIndex, 0);
     EXPECT_EQ(line.m_bBoardAlone, 1);   // CPU is not relayed
-    EXPECT_EQ(host.choiceOpenedOn, std::vector<int>{0});
+    EXPECT_EQ(host.boardChoiceOpenedOn, std::vector<int>{0});
     EXPECT_EQ(doc.GetTitle(), "relink.sfl *");
     ASSERT_EQ(host.boxes.size(), 3u);
     EXPECT_EQ(host.boxes[1].text.rfind("The \"Board alone\" field", 0), 0u);
@@ -395,8 +394,8 @@ TEST_F(RequestDoc, RelinkTakesTheChosenBoardAndLowersSpeeds)
     host.boxes.clear();
     Bytes second = Cat({DocTag(), Le32(20), Le32(0), Le32(1), LineTag(),
                         LineBody("OLD", "Other", 0, "x.mot", "9", "V1", 7, 3, 0), DocTrailer()});
-    host.answers = {ANSWER_YES};
-    host.choices = {{1, 1}};
+    host.QueueAnswer(ANSWER_YES);
+    host.QueueBoardChoice(1, 1);
     ASSERT_EQ(doc.OpenRequest(Write("relink2.sfl", second)), OpenResult::Ok);
     EXPECT_EQ(doc.m_lines[0].m_nTransferSpeed, -1);
     EXPECT_EQ(doc.m_lines[0].m_nConfigSpeed, -1);
@@ -407,11 +406,13 @@ TEST_F(RequestDoc, RelinkTakesTheChosenBoardAndLowersSpeeds)
 
 TEST_F(RequestDoc, RelinkToAnotherEnvironmentThanTheFirstLineAsksAgain)
 {
-    host.answers = {ANSWER_YES, ANSWER_YES};
-    host.choices = {{1, 1}, {0, 1}};   // first "Other" (still mixed), then "Demo"
+    host.QueueAnswer(ANSWER_YES);
+    host.QueueAnswer(ANSWER_YES);
+    host.QueueBoardChoice(1, 1);   // "Other": still not the first line's environment
+    host.QueueBoardChoice(0, 1);   // then "Demo"
     ASSERT_EQ(doc.OpenRequest(Write("mixed.sfl", TwoLineRequest("Other"))), OpenResult::Ok);
     EXPECT_EQ(doc.m_lines[1].m_strEnvName, "Demo");
-    EXPECT_EQ(host.choiceOpenedOn, (std::vector<int>{1, 1}));
+    EXPECT_EQ(host.boardChoiceOpenedOn, (std::vector<int>{1, 1}));
 }
 
 TEST_F(RequestDoc, DamagedOrMissingFilesAndNoEnvironment)
