@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "app/UpdateApp.h"
 #include "link/SerialLink.h"
 
 int LinkOpen(CSerialLink& link, QObject* notifyTarget) { return link.Open(notifyTarget); }
@@ -14,3 +15,14 @@ void LinkSetPort(CSerialLink& link, int portNumber) { link.SetPortNumber(portNum
 void LinkSetBaudRate(CSerialLink& link, uint32_t rate) { link.SetBaudRate(rate); }
 uint32_t LinkBaudRate(const CSerialLink& link) { return link.BaudRate(); }
 bool IsCommNotifyEvent(const QEvent* event) { return event->type() == CommNotifyEventType(); }
+
+void SerialLinkDeleter::operator()(CSerialLink* link) const { delete link; }
+
+SerialLinkPtr CreateConfiguredLink()
+{
+    SerialLinkPtr link(new CSerialLink);
+    link->ApplySettings(App().m_comm);
+    return link;
+}
+
+void LinkSetDevicePath(CSerialLink& link, const std::string& path) { link.SetDevicePath(path); }

@@ -204,7 +204,9 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
         // The first board is the first line that takes part in the transfer.
         const long next = static_cast<long>(m_doc.NextSelectedLine(boardIndex));
         if (next >= LineCount()) return 0;
+        RecordBoardTime();
         m_nBoard = static_cast<int>(next);
+        m_nBoardStartElapsed = m_nElapsed;
         ShowBoard();
         if (boardIndex != -1) App().WriteLogNote("**********************************\r\n");
         if (type == PROC_RESCUE_TRANSFER) App().WriteLogNote("==( Rescue mode )====\r\n");
@@ -246,6 +248,7 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
     m_pReleaseFile.reset();
 
     if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) {
+        RecordBoardTime();
         SetActivity(false);
         if (showBox) ShowMessage(messageId, 94, MB_OK_ONLY, ICON_EXCLAMATION);
         App().WriteLogNote(GetString(43) + "\r\n");
@@ -582,6 +585,13 @@ std::string CProcessEngine::BoardSummaryText() const
             if (const CBoardDef* parent = env->Board(def->m_nParentBoard)) facts.parentName = parent->m_strName;
     }
     return BoardSummary(facts);
+}
+
+void CProcessEngine::RecordBoardTime()
+{
+    if (m_nBoard >= 0 && static_cast<size_t>(m_nBoard) < m_boardStats.size() &&
+        m_boardStats[static_cast<size_t>(m_nBoard)].seconds == 0)
+        m_boardStats[static_cast<size_t>(m_nBoard)].seconds = m_nElapsed - m_nBoardStartElapsed;
 }
 
 void CProcessEngine::LogOperationTime()

@@ -51,6 +51,14 @@ public:
     const std::string& LastEndReport() const { return m_strEndReport; }
     int LastEndMessage() const { return m_nEndMessage; }
 
+    // Figures of one board line of the last transfer (for reports).
+    struct BoardStats {
+        long resends = 0;
+        long long bytes = 0;
+        long seconds = 0;   // from the board's start to its end
+    };
+    const std::vector<BoardStats>& LastBoardStats() const { return m_boardStats; }
+
     // --- the controller --------------------------------------------------------
     void ProcessStep(int kind, int argument);
     int StartProcess(int type, int firstStep, int boardIndex);
@@ -154,7 +162,7 @@ private:
     void ShowLinkText(int baudIndex);
     void ShowBoard();
     void ShowNoBoard();
-    void LogBoardLine(const std::string& text);
+    void RecordBoardTime();
     bool WriteToLink(const std::string& bytes);
     int SendBytes(const std::string& bytes, int nextStep, const std::string& expected,
                   int timeoutMs, int quiet);
@@ -209,5 +217,7 @@ private:
     std::string m_strLastIdentReply;
     std::string m_strEndReport;
     int m_nEndMessage = 0;
-    std::vector<char> m_releaseOk;   // per line: its release file passed the checks
+    std::vector<char> m_releaseOk;
+    std::vector<BoardStats> m_boardStats;
+    long m_nBoardStartElapsed = 0;   // per line: its release file passed the checks
 };

@@ -76,6 +76,8 @@ void CProcessEngine::StartTransfer(int type)
     m_bFirstBoard = true;
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
+    m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
+    m_nBoardStartElapsed = 0;
     m_bDocRunning = true;
     App().WriteLog("\r\n**** Début du transfert *********************\r\n");
     if (App().m_bCmdLineStart) App().WriteLogNote("Lancement avec nom du fichier en ligne de commande\r\n");
@@ -390,6 +392,10 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
     char text[80];
     std::snprintf(text, sizeof text, "Nombre de renvoi(s) demandé(s) : %ld\r\n", m_nResends);
     App().WriteLogNote(text);
+    if (static_cast<size_t>(m_nBoard) < m_boardStats.size()) {
+        m_boardStats[static_cast<size_t>(m_nBoard)].resends = m_nResends;
+        m_boardStats[static_cast<size_t>(m_nBoard)].bytes = m_nBytesSent;
+    }
     LinkSetWriteTimeout(m_link, App().m_nWriteTimeoutMs);
     return result;
 }
