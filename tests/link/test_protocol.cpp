@@ -6,6 +6,8 @@
 
 #include "link/DataRecord.h"
 #include "link/DeviceSentence.h"
+#include "link/IdentReply.h"
+#include "link/PortList.h"
 #include "link/ReceiveParser.h"
 
 namespace {
@@ -350,6 +352,37 @@ TEST(ReceiveParser, HandlerMayEmptyTheBuffer)
     rig.Feed("$PKVR,A\r\n$PKVR,B\r\n");
     EXPECT_EQ(rig.sentences.size(), 1u);
     EXPECT_TRUE(rig.parser.RxText().empty());
+}
+
+// --- identification rows and port names ------------------------------------
+
+TEST(IdentReply, RowsOfTwoBoardsAndTheLastSentence)
+{
+    const std::string answer =
+        "$PKVR,IDENT,3,1,CPX-7,SOFT-A\r\n"
+        "$PKVR,IDENT,3,2,CPX-7\r\n"
+        "$PKVR,IDENT,3,3,IO-2,SOFT-B,B\r\n"
+        "$PKVR,IDENT,3,4,LATE,X\r\n";
+    std::vector<IdentReplyRow> rows = IdentReplyRows(answer);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].number, "1");
+    EXPECT_EQ(rows[0].image, 1);
+    EXPECT_EQ(rows[1].software, " xxxxxxxxxxxxxxx");
+    EXPECT_EQ(rows[1].image, -1);
+    EXPECT_EQ(rows[2].hardware, "IO-2");
+    EXPECT_EQ(rows[2].port, "B");
+    EXPECT_EQ(rows[2].image, 0);
+    EXPECT_EQ(IdentReplyRows("$PKVR,IDENT,1,1,UCRQ\r\n").at(0).image, 2);
+}
+
+TEST(PortList, PortNumbers)
+{
+    struct Row {
+        const char* text;
+        int number;
+    } rows[] = {{"COM1", 1}, {"8", 8}, {"COM9", 0}, {"COM", 0}, {"/dev/ttyUSB0", 0}, {"0", 0}};
+    for (const Row& row : rows)
+        EXPECT_EQ(PortNumberOf(row.text), row.number) << row.text;
 }
 
 }  // namespace

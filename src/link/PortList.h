@@ -1,0 +1,23 @@
+#pragma once
+// The ports a user can choose: COM1..COM8 with the devices they map to, and
+// the serial devices present on this machine.
+#include <string>
+#include <vector>
+
+struct MappedPort {
+    std::string name;     // "COM1"
+    std::string device;   // "/dev/ttyS0" or the "Ports" mapping
+    bool exists = false;
+};
+
+struct PresentDevice {
+    std::string path;
+    std::string target;   // where a /dev/serial/by-id link points, else empty
+};
+
+std::vector<MappedPort> MappedPorts();
+// /dev/serial/by-id links, ttyUSB, ttyACM, and ttyS devices that have a UART.
+std::vector<PresentDevice> PresentSerialDevices();
+
+// "COM3" or "3" gives port number 3; any other text is a device path (0).
+int PortNumberOf(const std::string& text);
