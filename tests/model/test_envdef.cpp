@@ -1,5 +1,5 @@
 // Board definitions and environments: records, validation, .def files, scan.
-#include "EnvGolden.h"
+#include "Golden.h"
 
 #include "model/Archive.h"
 

@@ -1,32 +1,11 @@
 // Request lines and the request document: records, comparison, speeds,
 // relay chains, opening and linking.
-#include "EnvGolden.h"
+#include "Golden.h"
 
 #include "model/Archive.h"
 #include "model/UpdateDoc.h"
 
 namespace {
-
-Bytes DocTag() { return Cat({Hex("FF FF 01 00 0A 00"), Ascii("CUpdateDoc")}); }
-Bytes LineTag() { return Cat({Hex("FF FF 01 00 0A 00"), Ascii("CBoardConf")}); }
-Bytes DocTrailer() { return Cat({Zeros(6 * 4), Hex("00 00 00")}); }
-
-Bytes LineBody(const std::string& board, const std::string& env, int boardIndex, const std::string& release,
-               const std::string& hardw, const std::string& soft, int transfer, int config, int alone,
-               int restart = 1, int envIndex = 0)
-{
-    return Cat({Zeros(8), ShortText(board), ShortText(env), Le32(boardIndex), ShortText(release), ShortText(hardw),
-                ShortText(soft), Le32(transfer), Le32(config), Le32(alone), Le32(restart), Le32(0), Le32(0),
-                Le32(-1), Le32(-1), Zeros(5), Le32(envIndex), Zeros(9 * 4)});
-}
-
-// Two lines of environment "Demo": CPU alone and IO behind it.
-Bytes TwoLineRequest(const std::string& secondEnv = "Demo", int firstAlone = 1)
-{
-    return Cat({DocTag(), Le32(20), Le32(0), Le32(2), LineTag(),
-                LineBody("CPU", "Demo", 0, "cpu.mot", "10,12", "V1.0", 7, 3, firstAlone), Hex("02 80"),
-                LineBody("IO", secondEnv, 1, "io.mot", "3", "V2.0", -1, -1, 0), DocTrailer()});
-}
 
 CBoardDef Def(const std::string& name, int relayed, int dest, int maxSpeed, int parent, int restart = 120)
 {
