@@ -238,8 +238,10 @@ void Receiver::OnSentence(const std::string& text)
     }
     DeviceSentence s(text);
     std::string type = FieldText(s, 1);
-    if (type == "JOIN" && FieldText(s, 3) == "0" && HandleLeave(s)) {
+    if (type == "JOIN" && FieldText(s, 3) == "0") {
         Log("<< " + line);
+        if (!HandleLeave(s))
+            Log("   nothing relays to that letter");
         return;
     }
     Board& b = *m_addressed;
@@ -745,6 +747,8 @@ void Receiver::AppendSeries(const Board& b, bool relayed, std::vector<std::strin
             line += std::string(",") + b.cfg->letter;
         lines.push_back(line);
     }
+    if (b.power == Power::RescueLoader)
+        return;  // the rescue loader knows nothing of the boards behind it
     for (const Board* c : b.children) {
         if (Visible(*c))
             AppendSeries(*c, true, lines);
