@@ -32,20 +32,6 @@ int TrailerType(const std::string& vlePath)
 
 // --- S-records made by objcopy ------------------------------------------------
 
-struct ObjcopyCase {
-    const char* name;
-    std::string makeSrec;     // {in} {out}
-    std::string makeBinary;   // {in} {out}: the reference image
-    size_t recordLength;
-};
-
-std::string Fill(std::string command, const std::string& in, const std::string& out)
-{
-    command.replace(command.find("{in}"), 4, in);
-    command.replace(command.find("{out}"), 5, out);
-    return command;
-}
-
 TEST(SrecordObjcopy, RecordsGiveBackTheBinaryImage)
 {
     TempDir dir;
@@ -54,27 +40,23 @@ TEST(SrecordObjcopy, RecordsGiveBackTheBinaryImage)
                               "int counter = 42; int table[300] = {1, 2, 3};\n"
                               "void _start(void) { for (;;) counter += table[counter & 255]; }\n");
     ASSERT_EQ(RunTool("cc -O1 -nostdlib -static -o " + (dir / "tiny.elf") + " " + (dir / "tiny.c")), 0);
-
-    const ObjcopyCase rows[] = {
-        {"S3 from binary", "objcopy -I binary -O srec --srec-forceS3 --srec-len 100 {in} {out}",
-         "objcopy -I srec -O binary {in} {out}", 64},
-        {"S2 from binary", "objcopy -I binary -O srec --change-addresses 0x20000 --srec-len 32 {in} {out}",
-         "objcopy -I srec -O binary {in} {out}", 16},
-        {"S2 from an ELF", "objcopy -O srec {in} {out}", "objcopy -O binary {in} {out}", 16},
-        {"S3 from an ELF", "objcopy -O srec --srec-forceS3 --srec-len 100 {in} {out}", "objcopy -O binary {in} {out}", 64},
+    struct Row { const char* input; const char* options; size_t recordLength; };
+    const Row rows[] = {
+        {"data.bin", "-I binary --srec-forceS3 --srec-len 100", 64},
+        {"data.bin", "-I binary --change-addresses 0x20000 --srec-len 32", 16},   // S2
+        {"tiny.elf", "", 16},                                                      // S2
+        {"tiny.elf", "--srec-forceS3 --srec-len 100", 64},
     };
-    for (const ObjcopyCase& row : rows) {
-        std::string input = std::string(row.name).find("ELF") != std::string::npos ? dir / "tiny.elf" : dir / "data.bin";
-        ASSERT_EQ(RunTool(Fill(row.makeSrec, input, dir / "r.s")), 0) << row.name;
-        std::string refInput = std::string(row.name).find("ELF") != std::string::npos ? input : dir / "r.s";
-        ASSERT_EQ(RunTool(Fill(row.makeBinary, refInput, dir / "ref.bin")), 0) << row.name;
-
+    for (const Row& row : rows) {
+        std::string what = std::string(row.input) + " " + row.options;
+        ASSERT_EQ(RunTool("objcopy -O srec " + std::string(row.options) + " " + (dir / row.input) + " " + (dir / "r.s")), 0);
+        ASSERT_EQ(RunTool("objcopy -I srec -O binary " + (dir / "r.s") + " " + (dir / "ref.bin")), 0);
         int type = -9;
-        EXPECT_EQ(Convert(dir / "r.s", &type), CONVERT_OK) << row.name;
-        EXPECT_EQ(type, RELEASE_SRECORD) << row.name;
+        EXPECT_EQ(Convert(dir / "r.s", &type), CONVERT_OK) << what;
+        EXPECT_EQ(type, RELEASE_SRECORD) << what;
         auto records = ReadVleRecords(dir / "r.vle");
-        EXPECT_EQ(ImageOf(records), ReadFile(dir / "ref.bin")) << row.name;
-        EXPECT_EQ(LongestRecord(records), row.recordLength) << row.name;
+        EXPECT_EQ(ImageOf(records), ReadFile(dir / "ref.bin")) << what;
+        EXPECT_EQ(LongestRecord(records), row.recordLength) << what;
         EXPECT_EQ(TrailerType(dir / "r.vle"), RELEASE_SRECORD);
         std::filesystem::remove(dir / "r.vle");
     }
@@ -121,57 +103,37 @@ TEST(SrecordRules, RecognitionAndReading)
 
 // --- absolute files ------------------------------------------------------------------
 
-Bytes Word(uint32_t w) { return {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)}; }
-
-Bytes AbsoluteHeaders()
+Bytes Cat(std::initializer_list<Bytes> parts)
 {
-    Bytes file = {0x83, 0x04};
-    file.resize(18, 0x11);
-    Bytes second = Hex("0001 0203 0405 0000 0000");
-    file.insert(file.end(), second.begin(), second.end());
-    return file;
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 
-// One record: w0 = data + 5, w1 = block bytes, w2/w3 = address low/high.
-void AddAbsoluteRecord(Bytes& file, uint32_t address, const Bytes& data, int w0Extra = 0, int w1 = -1)
+// Record header words: w0 = data + 5, w1 = block bytes, w2/w3 = address low/high.
+Bytes AbsRecord(uint32_t address, const Bytes& data, long w1 = -1)
 {
-    for (uint32_t w : {uint32_t(data.size() + 5 + w0Extra), uint32_t(w1 < 0 ? data.size() : w1),
-                       address & 0xFFFF, address >> 16}) {
-        Bytes b = Word(w);
-        file.insert(file.end(), b.begin(), b.end());
-    }
-    file.insert(file.end(), data.begin(), data.end());
+    uint32_t w0 = static_cast<uint32_t>(data.size() + 5), block = w1 < 0 ? static_cast<uint32_t>(data.size()) : w1;
+    return Cat({{uint8_t(w0 >> 8), uint8_t(w0), uint8_t(block >> 8), uint8_t(block), uint8_t(address >> 8),
+                 uint8_t(address), uint8_t(address >> 24), uint8_t(address >> 16)}, data});
 }
 
 TEST(Absolute, RecordsAndBadRecords)
 {
+    const Bytes headers = Cat({{0x83, 0x04}, Bytes(16, 0x11), Hex("0001 0203 0405 0000 0000")});
     const Bytes a = RandomBytes(40, 1), b = RandomBytes(100, 2), c = RandomBytes(250, 3);
-    struct Row { const char* what; Bytes file; int result; size_t records; size_t bytes; };
-    Bytes normal = AbsoluteHeaders();
-    AddAbsoluteRecord(normal, 0x00012000, a);
-    AddAbsoluteRecord(normal, 0x00013000, b);   // 100 bytes: records of 64 and 36
-    AddAbsoluteRecord(normal, 0x00020000, c);
-    Bytes shortBlock = AbsoluteHeaders();
-    AddAbsoluteRecord(shortBlock, 0x100, a, 0, 10);   // w1 below w0 - 5: the first 10 bytes
-    AddAbsoluteRecord(shortBlock, 0x200, a);
-    Bytes longBlock = AbsoluteHeaders();
-    AddAbsoluteRecord(longBlock, 0x100, a, 0, 41);
-    Bytes overBuffer = AbsoluteHeaders();
-    AddAbsoluteRecord(overBuffer, 0x100, RandomBytes(256, 4));
-    Bytes cut = normal;
-    cut.resize(cut.size() - 7);
-    Bytes cutHeader = AbsoluteHeaders();
-    cutHeader.push_back(0x00);
-    Bytes tooShort = AbsoluteHeaders();
-    tooShort.insert(tooShort.end(), {0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+    const Bytes normal = Cat({headers, AbsRecord(0x12000, a), AbsRecord(0x13000, b), AbsRecord(0x20000, c)});
+    struct Row { const char* what; Bytes file; int result; size_t records; size_t bytes; uint32_t at = 0; uint8_t byte = 0; };
     const Row rows[] = {
-        {"three records", normal, CONVERT_OK, 1 + 2 + 4, 390},
-        {"block shorter than the data", shortBlock, CONVERT_OK, 2, 50},
-        {"block longer than the data", longBlock, CONVERT_READ_ERROR, 0, 0},
-        {"record beyond the block buffer", overBuffer, CONVERT_READ_ERROR, 0, 0},
-        {"file cut in a record", cut, CONVERT_READ_ERROR, 0, 0},
-        {"file cut in a record header", cutHeader, CONVERT_READ_ERROR, 0, 0},
-        {"w0 below 5", tooShort, CONVERT_READ_ERROR, 0, 0},
+        {"three records (100 bytes: 64 + 36)", normal, CONVERT_OK, 1 + 2 + 4, 390, 0x13000 + 99, b[99]},
+        {"block shorter than the data", Cat({headers, AbsRecord(0x100, a, 10), AbsRecord(0x200, a)}), CONVERT_OK, 2, 50,
+         0x100 + 9, a[9]},
+        {"block longer than the data", Cat({headers, AbsRecord(0x100, a, 41)}), CONVERT_READ_ERROR, 0, 0},
+        {"record beyond the block buffer", Cat({headers, AbsRecord(0x100, RandomBytes(256, 4))}), CONVERT_READ_ERROR, 0, 0},
+        {"file cut in a record", Bytes(normal.begin(), normal.end() - 7), CONVERT_READ_ERROR, 0, 0},
+        {"file cut in a record header", Cat({headers, {0x00}}), CONVERT_READ_ERROR, 0, 0},
+        {"w0 below 5", Cat({headers, Hex("0004 0000 0000 0000")}), CONVERT_READ_ERROR, 0, 0},
     };
     for (const Row& row : rows) {
         TempDir dir;
@@ -179,20 +141,15 @@ TEST(Absolute, RecordsAndBadRecords)
         int type = -9;
         EXPECT_EQ(Convert(dir / "f.abs", &type), row.result) << row.what;
         EXPECT_EQ(type, RELEASE_ABSOLUTE);
+        auto bytes = ByteMap(ReadVleRecords(dir / "f.vle"));
         if (row.result != CONVERT_OK) {
             EXPECT_EQ(TrailerType(dir / "f.vle"), VLE_INVALID_TYPE) << row.what;
             continue;
         }
-        auto records = ReadVleRecords(dir / "f.vle");
-        EXPECT_EQ(records.size(), row.records) << row.what;
-        EXPECT_EQ(ByteMap(records).size(), row.bytes) << row.what;
+        EXPECT_EQ(ReadVleRecords(dir / "f.vle").size(), row.records) << row.what;
+        EXPECT_EQ(bytes.size(), row.bytes) << row.what;
+        EXPECT_EQ(bytes[row.at], row.byte) << row.what;
     }
-    TempDir dir;
-    WriteFile(dir / "f.abs", normal);
-    Convert(dir / "f.abs");
-    auto bytes = ByteMap(ReadVleRecords(dir / "f.vle"));
-    EXPECT_EQ(bytes[0x00013000 + 99], b[99]);
-    EXPECT_EQ(bytes[0x00020000 + 249], c[249]);
 }
 
 // --- IEEE 695 -----------------------------------------------------------------------
@@ -202,14 +159,6 @@ Bytes Number(uint32_t value)
     if (value < 0x80)
         return {static_cast<uint8_t>(value)};
     return {0x84, uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 Bytes LoadData(const Bytes& data) { return Cat({{0xED}, Number(static_cast<uint32_t>(data.size())), data}); }
@@ -323,42 +272,31 @@ TEST(AnyFile, CutInto87ByteRecords)
     EXPECT_EQ(ReadFile(dir / "empty.vle").size(), 29u);
 }
 
-TEST(Driver, UpToDateRule)
+TEST(Driver, UpToDateRuleDiskSpaceAndFileNamedLikeItsVle)
 {
     TempDir dir;
     WriteFile(dir / "raw.img", RandomBytes(300, 9));
     ASSERT_EQ(Convert(dir / "raw.img"), CONVERT_OK);
-    auto reader = CreateReader(RELEASE_ANY);
-    reader->SetSource(dir / "raw.img", nullptr);
-    ASSERT_TRUE(reader->OpenRelease());
-    EXPECT_EQ(reader->IsConverted(), 1);
-    // A different version or release time makes the file out of date.
-    App().m_nVersion = 21;
-    EXPECT_EQ(reader->IsConverted(), 0);
+    CFileAny reader;
+    reader.SetSource(dir / "raw.img", nullptr);
+    ASSERT_TRUE(reader.OpenRelease());
+    EXPECT_EQ(reader.IsConverted(), 1);
+    App().m_nVersion = 21;   // another program version
+    EXPECT_EQ(reader.IsConverted(), 0);
     App().m_nVersion = 20;
-    reader->m_nFileTime += 1;
-    EXPECT_EQ(reader->IsConverted(), 0);
-}
+    reader.m_nFileTime += 1;   // the release was touched
+    EXPECT_EQ(reader.IsConverted(), 0);
 
-TEST(Driver, ReleaseNamedLikeItsVleFileIsLeftAlone)
-{
-    TempDir dir;
+    EXPECT_EQ(reader.HasDiskSpace(), 1);
+    reader.m_nFileSize = int64_t(1) << 60;
+    EXPECT_EQ(reader.HasDiskSpace(), 0);
+
+    // Converting would truncate the release itself.
     const Bytes data = RandomBytes(100, 3);
     WriteFile(dir / "fw.vle", data);
     EXPECT_EQ(Convert(dir / "fw.vle"), CONVERT_VLE_ERROR);
     EXPECT_EQ(ReadFile(dir / "fw.vle"), data);
-}
 
-TEST(Driver, DiskSpaceAndUnknownCodes)
-{
-    TempDir dir;
-    WriteFile(dir / "raw.img", RandomBytes(10, 1));
-    CFileAny reader;
-    reader.SetSource(dir / "raw.img", nullptr);
-    ASSERT_TRUE(reader.OpenRelease());
-    EXPECT_EQ(reader.HasDiskSpace(), 1);
-    reader.m_nFileSize = int64_t(1) << 60;
-    EXPECT_EQ(reader.HasDiskSpace(), 0);
     EXPECT_EQ(CreateReader(4), nullptr);
     EXPECT_EQ(RecogniseReleaseFile(dir / "missing"), -2);
     EXPECT_EQ(RecogniseReleaseFile(dir.Path()), -1);   // a directory opens as no file

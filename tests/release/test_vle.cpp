@@ -2,18 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "ReleaseTestUtil.h"
-#include "release/VleFile.h"
 
 namespace {
 
-constexpr uint32_t kTime = 0x12345678;
-
-// Writes records of `len` bytes each (data = running byte values) at 0x1000 upwards.
+// Records of `len` bytes (data = running byte values) at 0x1000 upwards.
 void WriteVle(const std::string& path, int records, int len, int type = RELEASE_SRECORD)
 {
     CVleFile vle;
     ASSERT_TRUE(vle.Create(path));
-    ASSERT_TRUE(vle.WriteHeader(kTime, 20));
+    ASSERT_TRUE(vle.WriteHeader(0x12345678, 20));
     uint8_t value = 0;
     for (int r = 0; r < records; ++r) {
         Bytes data(static_cast<size_t>(len));
@@ -22,13 +19,23 @@ void WriteVle(const std::string& path, int records, int len, int type = RELEASE_
         ASSERT_TRUE(vle.WriteRecord(0x1000 + static_cast<uint32_t>(r * len), len, data.data()));
     }
     ASSERT_TRUE(vle.WriteTrailer(type, static_cast<uint32_t>(records)));
-    vle.Close();
 }
 
-uint32_t AddressOf(const uint8_t* block)
+Bytes Patched(Bytes bytes, size_t offset, const std::string& hex)
 {
-    return uint32_t(block[0]) << 24 | uint32_t(block[1]) << 16 | uint32_t(block[2]) << 8 | block[3];
+    Bytes patch = Hex(hex);
+    std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<long>(offset));
+    return bytes;
 }
+
+int CheckBytes(const std::string& path, const Bytes& bytes)
+{
+    WriteFile(path, bytes);
+    CVleFile vle;
+    return vle.OpenForRead(path) ? vle.CheckFile() : -1;
+}
+
+uint32_t AddressOf(const uint8_t* block) { return uint32_t(block[2]) << 8 | block[3]; }
 
 TEST(VleName, FollowsTheExtensionRule)
 {
@@ -43,17 +50,12 @@ TEST(VleName, FollowsTheExtensionRule)
         EXPECT_EQ(VlePathFor(in), out) << in;
 }
 
-TEST(VleLayout, EmptyReleaseGives29Bytes)
+TEST(VleLayout, GoldenBytes)
 {
     TempDir dir;
     WriteVle(dir / "e.vle", 0, 1, RELEASE_ANY);
     EXPECT_EQ(ReadFile(dir / "e.vle"), Hex("00 5D 69 E1 00 14 12 34 56 78 00 00 00 00 00 00"
                                            "00 0D 00 00 00 00 00 00 00 00 00 00 03"));
-}
-
-TEST(VleLayout, TwoRecordsOf16BytesWithBackLinks)
-{
-    TempDir dir;
     WriteVle(dir / "t.vle", 2, 16);
     EXPECT_EQ(ReadFile(dir / "t.vle"),
               Hex("00 5D 69 E1 00 14 12 34 56 78 00 00 00 00 00 00"
@@ -62,65 +64,33 @@ TEST(VleLayout, TwoRecordsOf16BytesWithBackLinks)
                   "00 27 00 00 00 00 00 20 00 00 00 02 00"));
 }
 
-TEST(VleValidity, CheckFileRefusesDamagedFiles)
+TEST(VleValidity, DamagedCutOrUnfinishedFilesAreInvalid)
 {
     TempDir dir;
-    WriteVle(dir / "v.vle", 2, 16, RELEASE_IEEE695);
+    WriteVle(dir / "v.vle", 3, 16, RELEASE_IEEE695);
     const Bytes good = ReadFile(dir / "v.vle");
     const size_t trailer = good.size() - 13;
-    struct Row { const char* what; size_t offset; uint8_t value; int expected; };
-    const Row rows[] = {
-        {"intact", 0, 0x00, RELEASE_IEEE695},
-        {"magic", 1, 0x5E, VLE_INVALID_TYPE},
-        {"trailer length", trailer + 3, 0x01, VLE_INVALID_TYPE},
-        {"type 4", trailer + 12, 0x04, VLE_INVALID_TYPE},
-    };
-    for (const Row& row : rows) {
-        Bytes bytes = good;
-        bytes[row.offset] = row.offset == 0 ? bytes[0] : row.value;
-        WriteFile(dir / "x.vle", bytes);
-        CVleFile vle;
-        ASSERT_TRUE(vle.OpenForRead(dir / "x.vle"));
-        EXPECT_EQ(vle.CheckFile(), row.expected) << row.what;
-    }
-    Bytes magicCount = good;
-    std::copy_n(Hex("00 5D 69 E1").begin(), 4, magicCount.begin() + static_cast<long>(trailer + 8));
-    WriteFile(dir / "x.vle", magicCount);
-    CVleFile vle;
-    ASSERT_TRUE(vle.OpenForRead(dir / "x.vle"));
-    EXPECT_EQ(vle.CheckFile(), VLE_INVALID_TYPE);
-}
-
-TEST(VleValidity, FileCutAnywhereIsInvalidAndReadsSafely)
-{
-    TempDir dir;
-    WriteVle(dir / "v.vle", 3, 16);
-    const Bytes good = ReadFile(dir / "v.vle");
+    EXPECT_EQ(CheckBytes(dir / "x.vle", good), RELEASE_IEEE695);
+    EXPECT_EQ(CheckBytes(dir / "x.vle", Patched(good, 1, "5E")), VLE_INVALID_TYPE);
+    EXPECT_EQ(CheckBytes(dir / "x.vle", Patched(good, trailer + 3, "01")), VLE_INVALID_TYPE);
+    EXPECT_EQ(CheckBytes(dir / "x.vle", Patched(good, trailer + 12, "04")), VLE_INVALID_TYPE);
+    EXPECT_EQ(CheckBytes(dir / "x.vle", Patched(good, trailer + 8, "005D69E1")), VLE_INVALID_TYPE);
     for (size_t cut = 0; cut < good.size(); ++cut) {
-        WriteFile(dir / "cut.vle", Bytes(good.begin(), good.begin() + static_cast<long>(cut)));
-        CVleFile vle;
-        ASSERT_TRUE(vle.OpenForRead(dir / "cut.vle"));
-        EXPECT_EQ(vle.CheckFile(), VLE_INVALID_TYPE) << cut;
+        EXPECT_EQ(CheckBytes(dir / "x.vle", Bytes(good.begin(), good.begin() + static_cast<long>(cut))),
+                  VLE_INVALID_TYPE) << cut;
         int result = 0;
-        EXPECT_LE(ReadVleRecords(dir / "cut.vle", &result).size(), 3u);
+        EXPECT_LE(ReadVleRecords(dir / "x.vle", &result).size(), 3u);
         EXPECT_LE(result, 0);
     }
-}
-
-TEST(VleValidity, UnfinishedWriteIsNeverValid)
-{
     // Zero data makes the last 13 bytes look like a trailer; only the magic
-    // number, stamped with the trailer, tells the file is unfinished.
-    TempDir dir;
+    // number, stamped with the trailer, shows that the file is unfinished.
     CVleFile vle;
     ASSERT_TRUE(vle.Create(dir / "p.vle"));
-    ASSERT_TRUE(vle.WriteHeader(kTime, 20));
+    ASSERT_TRUE(vle.WriteHeader(1, 20));
     Bytes zeros(20, 0);
     ASSERT_TRUE(vle.WriteRecord(0, 20, zeros.data()));
     vle.Close();
-    CVleFile reader;
-    ASSERT_TRUE(reader.OpenForRead(dir / "p.vle"));
-    EXPECT_EQ(reader.CheckFile(), VLE_INVALID_TYPE);
+    EXPECT_EQ(CheckBytes(dir / "p.vle", ReadFile(dir / "p.vle")), VLE_INVALID_TYPE);
 }
 
 TEST(VleRead, HostileRecordsAreReadErrors)
@@ -128,42 +98,26 @@ TEST(VleRead, HostileRecordsAreReadErrors)
     TempDir dir;
     WriteVle(dir / "v.vle", 2, 16);
     const Bytes good = ReadFile(dir / "v.vle");
-    struct Row { const char* what; size_t offset; Bytes value; int firstResult; int secondResult; };
+    struct Row { const char* what; Bytes file; int second; long address; int walk; };
     const Row rows[] = {
-        {"length 88", 16 + 2, Hex("00 58"), -1, -1},
-        {"length 0xFFFF", 16 + 2, Hex("FF FF"), -1, -1},
-        {"second record past the end", 42 + 2, Hex("00 57"), 16, -1},
+        {"length 88", Patched(good, 18, "0058"), -1, -1, -1},
+        {"length 0xFFFF", Patched(good, 18, "FFFF"), -1, -1, -1},
+        {"second record past the end", Patched(good, 44, "0057"), -1, -1, -1},
+        {"back link before the header", Patched(good, 42, "00FF"), 16, 0x1000, -1},
+        {"back link inside the record", Patched(good, 42, "0010"), 16, 0x1000, -1},
     };
     for (const Row& row : rows) {
-        Bytes bytes = good;
-        std::copy(row.value.begin(), row.value.end(), bytes.begin() + static_cast<long>(row.offset));
-        WriteFile(dir / "h.vle", bytes);
+        WriteFile(dir / "h.vle", row.file);
         CVleFile vle;
         ASSERT_TRUE(vle.OpenForRead(dir / "h.vle"));
         vle.Rewind();
         uint8_t block[VLE_BLOCK_SIZE];
-        EXPECT_EQ(vle.GetBlock(block, -1, -1), row.firstResult) << row.what;
-        if (row.firstResult > 0) {
-            EXPECT_EQ(vle.GetBlock(block, -1, -1), row.secondResult) << row.what;
+        int first = vle.GetBlock(block, -1, -1);
+        EXPECT_EQ(first > 0 ? vle.GetBlock(block, -1, -1) : first, row.second) << row.what;
+        if (row.address >= 0) {
+            EXPECT_EQ(vle.GetBlock(block, row.address, 1), row.walk) << row.what;
         }
     }
-}
-
-TEST(VleRead, BackLinkOutsideTheRecordsIsAReadError)
-{
-    TempDir dir;
-    WriteVle(dir / "v.vle", 2, 16);
-    Bytes bytes = ReadFile(dir / "v.vle");
-    bytes[42] = 0x00;
-    bytes[43] = 0xFF;   // second record's back link points before the header
-    WriteFile(dir / "b.vle", bytes);
-    CVleFile vle;
-    ASSERT_TRUE(vle.OpenForRead(dir / "b.vle"));
-    vle.Rewind();
-    uint8_t block[VLE_BLOCK_SIZE];
-    ASSERT_EQ(vle.GetBlock(block, -1, -1), 16);
-    ASSERT_EQ(vle.GetBlock(block, -1, -1), 16);
-    EXPECT_EQ(vle.GetBlock(block, 0x1000, 1), -1);
 }
 
 class VleWalk : public ::testing::Test {
@@ -179,7 +133,6 @@ protected:
         for (int i = 0; i < records; ++i)
             ASSERT_EQ(m_vle.GetBlock(m_block, -1, -1), 8);
     }
-    // Address of record n (1-based).
     static long AddressOfRecord(int n) { return 0x1000 + (n - 1) * 8; }
 
     TempDir m_dir;
@@ -192,7 +145,6 @@ TEST_F(VleWalk, FirstRecordAfterRewindAndNoWayBelowIt)
     EXPECT_EQ(m_vle.GetBlock(m_block, -1, -1), 8);
     EXPECT_EQ(m_vle.m_nRecord, 1);
     EXPECT_EQ(AddressOf(m_block), 0x1000u);
-    EXPECT_EQ(m_block[4 + 8], 0x00);
     EXPECT_EQ(m_block[4 + 9], 28);   // sum 0 + 1 + ... + 7
     EXPECT_EQ(m_vle.GetBlock(m_block, -1, 0), -2);
 }
@@ -201,10 +153,10 @@ TEST_F(VleWalk, SteppingBackReadsOnlyTheRecordsInBetween)
 {
     struct Row { int from; long address; long number; int expectRecord; long expectReads; };
     const Row rows[] = {
-        {3, AddressOfRecord(1), 1, 1, 2},    // by address: two steps back
+        {3, AddressOfRecord(1), 1, 1, 2},   // by address: two steps back
         {9, AddressOfRecord(4), 4, 4, 5},
-        {7, -1, 7, 7, 0},                    // the current record itself
-        {7, -1, 2, 2, 5},                    // by number
+        {7, -1, 7, 7, 0},                   // the current record itself
+        {7, -1, 2, 2, 5},                   // by number
         {5, AddressOfRecord(5), 5, 5, 0},
     };
     for (const Row& row : rows) {
@@ -216,30 +168,21 @@ TEST_F(VleWalk, SteppingBackReadsOnlyTheRecordsInBetween)
         EXPECT_EQ(m_vle.m_nRecord, row.expectRecord);
         EXPECT_EQ(AddressOf(m_block), static_cast<uint32_t>(AddressOfRecord(row.expectRecord)));
         // The next plain read continues after the record returned.
-        if (row.expectRecord < 10) {
-            ASSERT_EQ(m_vle.GetBlock(m_block, -1, -1), 8);
-            EXPECT_EQ(AddressOf(m_block), static_cast<uint32_t>(AddressOfRecord(row.expectRecord + 1)));
-        }
+        ASSERT_EQ(m_vle.GetBlock(m_block, -1, -1), 8);
+        EXPECT_EQ(AddressOf(m_block), static_cast<uint32_t>(AddressOfRecord(row.expectRecord + 1)));
     }
 }
 
-TEST_F(VleWalk, UnknownAddressWalksForwardToTheNumber)
+TEST_F(VleWalk, UnknownAddressesAndImpossibleRequests)
 {
     Forward(6);
-    EXPECT_EQ(m_vle.GetBlock(m_block, 0x999999, 3), 8);
+    EXPECT_EQ(m_vle.GetBlock(m_block, 0x999999, 3), 8);    // walks back to 1, then forward to 3
     EXPECT_EQ(m_vle.m_nRecord, 3);
-    EXPECT_EQ(m_vle.GetBlock(m_block, 0x999999, 12), 0);   // beyond the last record
-    EXPECT_EQ(m_vle.GetBlock(m_block, -1, -1), 0);        // still at the end
-}
-
-TEST_F(VleWalk, ImpossibleRequests)
-{
-    Forward(4);
-    EXPECT_EQ(m_vle.GetBlock(m_block, -1, 5), -2);    // ahead of the current record
+    EXPECT_EQ(m_vle.GetBlock(m_block, -1, 5), -2);         // ahead of the current record
     EXPECT_EQ(m_vle.GetBlock(m_block, -2, -1), -2);
     EXPECT_EQ(m_vle.GetBlock(m_block, -1, -7), -2);
-    Forward(6);
-    EXPECT_EQ(m_vle.GetBlock(m_block, -1, -1), 0);    // end of the records
+    EXPECT_EQ(m_vle.GetBlock(m_block, 0x999999, 12), 0);   // beyond the last record
+    EXPECT_EQ(m_vle.GetBlock(m_block, -1, -1), 0);         // still at the end
     EXPECT_EQ(m_vle.GetBlock(m_block, AddressOfRecord(10), 10), 8);
 }
 
