@@ -4,10 +4,10 @@
 # make tsan  - build the link and engine tests with ThreadSanitizer and run them
 
 JOBS       ?= $(shell nproc)
-TEST_BUILD ?= build/test
-APP_BUILD  ?= build/release
-TSAN_BUILD ?= build/tsan
-FUZZ_BUILD ?= build/fuzz
+TEST_BUILD ?= build/make-test
+APP_BUILD  ?= build/make-app
+TSAN_BUILD ?= build/make-tsan
+FUZZ_BUILD ?= build/make-fuzz
 FUZZ_SECONDS ?= 30
 
 .PHONY: all bootstrap build test demo tsan fuzz clean
