@@ -139,6 +139,17 @@ int ScanEnvironmentDirectory(int mode);
 // Writes `environment` as a .def file (created or truncated).
 bool SaveEnvironmentFile(const CEnvDef& environment, const std::string& path);
 
+// Clipboard format of a board definition (data: BoardDefToBytes), also
+// offered under its Windows name.
+inline constexpr const char* kBoardDefMimeType = "application/x-tavrel-board-definition";
+inline constexpr const char* kBoardDefWindowsMimeType =
+    "application/x-qt-windows-mime;value=\"Tavrel Board definition\"";
+
+// Save prompt of a .def file: title, filter text and pattern (string ids).
+inline constexpr int ENV_SAVE_TITLE_ID = 26;
+inline constexpr int ENV_FILTER_NAME_ID = 159;
+inline constexpr int ENV_FILTER_PATTERN_ID = 160;
+
 // Byte-level forms used by the files, the clipboard and the tools. The
 // readers return false (with a reason) on a format error and leave no
 // partial result behind; nothing is thrown.

@@ -14,6 +14,17 @@ class CArchive;
 inline constexpr const char* kDocTypeString =
     "TAVREL\n \nTAVREL Document\nTavrel Files (*.sfl)\n.sfl";
 
+// Open prompt of a request: title, filter text and pattern (string ids).
+inline constexpr int REQUEST_OPEN_TITLE_ID = 74;
+inline constexpr int REQUEST_FILTER_NAME_ID = 157;
+inline constexpr int REQUEST_FILTER_PATTERN_ID = 158;
+
+// Clipboard format of a board line (data: BoardConfToBytes), also offered
+// under its Windows name.
+inline constexpr const char* kBoardConfMimeType = "application/x-tavrel-board-configuration";
+inline constexpr const char* kBoardConfWindowsMimeType =
+    "application/x-qt-windows-mime;value=\"Tavrel board configuration\"";
+
 // Outcome of OpenRequest.
 enum class OpenResult {
     Ok,
