@@ -130,15 +130,16 @@ int64_t Receiver::NextDueMs() const
     for (const Timer& t : m_timers)
         next = next < 0 ? t.due : std::min(next, t.due);
     if (!m_output.empty())
-        next = next < 0 ? m_output.front().first : std::min(next, m_output.front().first);
+        next = next < 0 ? m_output.front().due : std::min(next, m_output.front().due);
     return next;
 }
 
-bool Receiver::TakeOutput(std::string& bytes)
+bool Receiver::TakeOutput(std::string& bytes, long& rate)
 {
-    if (m_output.empty() || m_output.front().first > m_now)
+    if (m_output.empty() || m_output.front().due > m_now)
         return false;
-    bytes = std::move(m_output.front().second);
+    bytes = std::move(m_output.front().bytes);
+    rate = m_output.front().rate;
     m_output.pop_front();
     m_line.bytesSent += static_cast<long>(bytes.size());
     return true;
@@ -409,15 +410,21 @@ void Receiver::HandleModeEnd(Board& b, const DeviceSentence& s, const std::strin
         target.loadComplete = false;
         return;
     }
-    target.loadComplete = false;
-    ++target.stats.loads;
-    target.broken = false;
-    if (target.restartAfterLoad) {
-        Restart(target);
+    CompleteLoad(target);
+}
+
+void Receiver::CompleteLoad(Board& b)
+{
+    b.loadComplete = false;
+    b.transferMode = false;
+    ++b.stats.loads;
+    b.broken = false;
+    if (b.restartAfterLoad) {
+        Restart(b);
     } else {
-        if (!target.cfg->softwareAfterLoad.empty())
-            target.software = target.cfg->softwareAfterLoad;
-        Log("   " + target.cfg->name + " runs its new software without restart");
+        if (!b.cfg->softwareAfterLoad.empty())
+            b.software = b.cfg->softwareAfterLoad;
+        Log("   " + b.cfg->name + " runs its new software without restart");
     }
 }
 
@@ -643,6 +650,10 @@ void Receiver::SendChecksum(Board& b, uint64_t generation, bool complete)
     text += std::to_string(b.cfg->progrId) + "," + Hex4(v1) + "," + Hex4(v2);
     ++b.stats.checksums;
     Answer(b, text);
+    // Nobody sends the end of transfer mode to the board cabled to the PC
+    // (that sentence travels through a parent): it ends the load itself.
+    if (&b == m_root && complete)
+        CompleteLoad(b);
 }
 
 // -------------------------------------------------------------- board life
@@ -792,7 +803,7 @@ void Receiver::SendBytes(const std::string& bytes)
             break;
         if (offset > 0)
             due += line.splitDelayMs;
-        m_output.emplace_back(due, bytes.substr(offset, piece));
+        m_output.push_back({due, LinkRate(), bytes.substr(offset, piece)});
     }
     m_outputFreeAt = due;
 }
@@ -862,7 +873,7 @@ nlohmann::json Receiver::StatsJson() const
                                {"finished", m_line.phaseEndMs >= 0},
                                {"wire_time_s", wire},
                                {"elapsed_s", elapsed},
-                               {"utilisation", elapsed > 0 ? wire / elapsed : 0.0}};
+                               {"utilisation", elapsed > 0 ? std::min(1.0, wire / elapsed) : 0.0}};
     } else {
         stats["data_phase"] = nullptr;
     }

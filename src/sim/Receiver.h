@@ -110,8 +110,9 @@ public:
 
     void RunDueTimers();
     int64_t NextDueMs() const;   // -1 when nothing is pending
-    // Takes the next piece of output due now; false when none.
-    bool TakeOutput(std::string& bytes);
+    // Takes the next piece of output due now and the rate it goes out at;
+    // false when none.
+    bool TakeOutput(std::string& bytes, long& rate);
 
     // Boards whose image changed since the last call.
     std::vector<const Board*> TakeDirtyImages();
@@ -139,6 +140,7 @@ private:
     void HandleXsoft(Board& b, const DeviceSentence& s, const std::string& text);
     void HandleModeEnd(Board& b, const DeviceSentence& s, const std::string& text, bool ok);
     void HandleErase(Board& b, const DeviceSentence& s);
+    void CompleteLoad(Board& b);
     void HandleProgram(Board& b, const DeviceSentence& s, const std::string& text);
 
     // Records.
@@ -183,7 +185,12 @@ private:
     };
     std::vector<Timer> m_timers;
     uint64_t m_timerOrder = 0;
-    std::deque<std::pair<int64_t, std::string>> m_output;
+    struct Output {
+        int64_t due;
+        long rate;
+        std::string bytes;
+    };
+    std::deque<Output> m_output;
     int64_t m_outputFreeAt = 0;
     uint32_t m_noiseSeed = 0x2545F491;
 

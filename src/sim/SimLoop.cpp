@@ -184,9 +184,12 @@ void Simulator::ReadLine(int64_t now)
     ssize_t n = read(m_pty.Master(), buffer, chunk);
     if (n <= 0)
         return;
-    if (m_options.pace)
-        m_lineFreeAt = std::max<double>(m_lineFreeAt, static_cast<double>(now))
-                       + static_cast<double>(n) * kBitsPerByte * 1000.0 / static_cast<double>(m_rate);
+    if (m_options.pace) {
+        // A late wake-up does not stop the line: a UART's FIFO keeps filling,
+        // so up to one slice of lateness is caught up.
+        double from = std::max<double>(m_lineFreeAt, static_cast<double>(now - kPaceSliceMs));
+        m_lineFreeAt = from + static_cast<double>(n) * kBitsPerByte * 1000.0 / static_cast<double>(m_rate);
+    }
     m_receiver.SetNow(now);
     if (RateMatches(now))
         m_receiver.OnBytes(buffer, static_cast<size_t>(n));
@@ -198,9 +201,10 @@ void Simulator::MoveOutput(int64_t now)
 {
     m_receiver.SetNow(now);
     std::string bytes;
-    while (m_receiver.TakeOutput(bytes)) {
+    long rate = 0;
+    while (m_receiver.TakeOutput(bytes, rate)) {
         // Bytes sent at a rate the program is not listening at are lost.
-        if (m_rate != m_receiver.LinkRate())
+        if (m_rate != rate)
             continue;
         if (m_pendingWrite.size() + bytes.size() <= kMaxPendingWrite)
             m_pendingWrite += bytes;
