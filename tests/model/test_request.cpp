@@ -70,15 +70,9 @@ TEST(SflFile, DamagedRequestsAreFormatErrors)
     }
 }
 
-TEST(BoardConf, DefaultsCopyAndComparison)
+TEST(BoardConf, CopyAndComparison)
 {
     CBoardConf a;
-    EXPECT_EQ(a.m_nBoardIndex, -1);
-    EXPECT_EQ(a.m_bRestart, 1);
-    EXPECT_EQ(a.m_nTransferSpeed, -1);
-    EXPECT_EQ(a.m_bSelected, 1);
-    EXPECT_EQ(a.m_nFileType, -1);
-
     CBoardConf b;
     b.m_nRestartSpeed = 4;
     b.m_nEffectiveSpeed = 5;
@@ -412,19 +406,6 @@ TEST_F(RequestDoc, BrokenParentLinkShowsMessage89)
     EXPECT_EQ(host.boxes[0].text, "A fault was detected in the parent board of the \"IO\" board.\r\n");
     EXPECT_EQ(host.boxes[0].caption, "Environment definition");
     EXPECT_EQ(host.boxes[0].icon, ICON_STOP);
-}
-
-TEST(LineClipboard, OneRecordRoundTrips)
-{
-    CBoardConf l;
-    l.m_strBoardName = "CPU";
-    l.m_nEnvIndex = 2;
-    const Bytes bytes = BoardConfToBytes(l);
-    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 16), LineTag());
-    CBoardConf back;
-    ASSERT_TRUE(BoardConfFromBytes(bytes, back));
-    EXPECT_FALSE(back.IsDifferent(l));
-    EXPECT_EQ(back.m_nEnvIndex, 2);
 }
 
 }   // namespace
