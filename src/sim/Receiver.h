@@ -104,6 +104,9 @@ public:
     // operator is about to power-cycle (the automatic power cycle).
     void OnLostBytes(const uint8_t* data, size_t size);
     void PowerCycle();
+    // The program reopened the line at another rate: a half-received sentence
+    // or record is forgotten.
+    void LineReset() { m_parser.Reset(); }
 
     // Rate at which the connected board listens and answers.
     long LinkRate() const;

@@ -159,6 +159,7 @@ void Simulator::SampleRate(int64_t now)
     m_rate = rate;
     m_rateChangedAt = now;
     m_pty.DiscardUnread();
+    m_receiver.LineReset();
     if (m_log)
         m_log->Write("line rate set to " + std::to_string(rate) + " bit/s");
 }
