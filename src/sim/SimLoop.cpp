@@ -6,6 +6,7 @@
 #include "sim/SimLog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
