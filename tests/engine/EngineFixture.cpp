@@ -1,0 +1,184 @@
+#include "EngineFixture.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/UpdateApp.h"
+
+namespace {
+
+const std::string kBin = TAVREL_BINARY_DIR "/src/";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool RunShell(const std::string& command)
+{
+    return std::system(command.c_str()) == 0;
+}
+
+}  // namespace
+
+void EngineE2E::SetUp()
+{
+    ASSERT_TRUE(dir.Ok());
+    for (const char* sub : {"/config", "/env", "/request", "/images"})
+        ASSERT_TRUE(RunShell("mkdir -p '" + dir.Path() + sub + "'"));
+    hostScope = std::make_unique<CHostScope>(host);
+    host.defaultAnswer = ANSWER_NO;
+    envBoards = nlohmann::json::array({
+        {{"name", "CPU"}, {"subassy_id", "CM"}, {"subassy_hardw", "10"}, {"boot_loader", "CMB2"},
+         {"prog_id", 1}, {"relayed", false}, {"destination", "Port A"}, {"processing", "Aucun"},
+         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
+         {"parent_board", -1}, {"save_speed", "unchecked"}},
+        {{"name", "GPS"}, {"subassy_id", "GP"}, {"subassy_hardw", "20"}, {"boot_loader", "GPB1"},
+         {"prog_id", 2}, {"relayed", true}, {"destination", "Port B"}, {"processing", "Aucun"},
+         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
+         {"parent_board", 0}, {"save_speed", "unchecked"}},
+    });
+    receiver = {{"boards", nlohmann::json::array({
+        {{"name", "CPU"}, {"subassy", "CM"}, {"hardware", "10"}, {"boot_loader", "CMB2"},
+         {"software", {"CPU0100"}}, {"software_after_load", {"CPU0200"}}, {"rate", 9600},
+         {"ports", {{"B", 19200}}}, {"progr_id", 1}, {"erase_ms", 100}, {"restart_ms", 300}},
+        {{"name", "GPS"}, {"subassy", "GP"}, {"hardware", "20"}, {"boot_loader", "GPB1"},
+         {"software", {"GPS0100"}}, {"software_after_load", {"GPS0200"}}, {"parent", "CPU"},
+         {"letter", "B"}, {"rate", 19200}, {"progr_id", 2}, {"erase_ms", 100}, {"restart_ms", 300}},
+    })}};
+    Setting("Paths", "Products files=" + dir.Path() + "/env/");
+    Setting("Times out", "Between 2 write (ms.)=0");
+    Setting("Miscellaneous", "Auto speed min. range=9600");
+    Setting("Miscellaneous", "Auto speed max. range=115200");
+    Setting("Miscellaneous", "Rescue enable=NO");
+    Setting("Miscellaneous", "Reserved 3=2");
+}
+
+void EngineE2E::TearDown()
+{
+    engine.reset();
+    link.reset();
+    if (sim) {
+        sim->terminate();
+        sim->waitForFinished(5000);
+    }
+    hostScope.reset();
+}
+
+void EngineE2E::Setting(const std::string& section, const std::string& line)
+{
+    iniLines.push_back("[" + section + "]\n" + line + "\n");
+}
+
+nlohmann::json EngineE2E::Environment() const
+{
+    return {{"format", "tavrel-environment"}, {"name", "DEMO"}, {"boards", envBoards}};
+}
+
+void EngineE2E::StartSim()
+{
+    dir.Write("receiver.json", receiver.dump(2));
+    sim = std::make_unique<QProcess>();
+    sim->start(QString::fromStdString(kBin + "tavrel-sim"),
+               {"--receiver", QString::fromStdString(dir.File("receiver.json")), "--image-dir",
+                QString::fromStdString(dir.Path() + "/images"), "--stats",
+                QString::fromStdString(dir.File("stats.json")), "--log",
+                QString::fromStdString(dir.File("sim.log"))});
+    ASSERT_TRUE(sim->waitForStarted(5000));
+    std::string out;
+    while (out.find('\n') == std::string::npos && sim->waitForReadyRead(5000))
+        out += sim->readAllStandardOutput().toStdString();
+    ASSERT_EQ(out.rfind("ready ", 0), 0u) << out;
+    tty = out.substr(6, out.find('\n') - 6);
+}
+
+bool EngineE2E::OpenRequest(const nlohmann::json& lines)
+{
+    std::string ini;
+    for (const std::string& part : iniLines) ini += part;
+    dir.Write("config/Tavrel.ini", ini);
+    if (!App().StartUpCore(dir.Path() + "/config", dir.File("Tavrel.log"))) return false;
+
+    dir.Write("env.json", Environment().dump(2));
+    const nlohmann::json request = {{"format", "tavrel-request"}, {"version", 20}, {"lines", lines}};
+    dir.Write("request.json", request.dump(2));
+    const std::string cli = kBin + "tavrel-cli --config-dir '" + dir.Path() + "/config' --log '" +
+                            dir.File("cli.log") + "' ";
+    if (!RunShell(cli + "env import '" + dir.File("env.json") + "' --out '" + dir.Path() + "/env/demo.def' >/dev/null"))
+        return false;
+    if (!RunShell(cli + "request import '" + dir.File("request.json") + "' --out '" + dir.Path() +
+             "/request/demo.sfl' --dir '" + dir.Path() + "/env' >/dev/null"))
+        return false;
+    if (doc.OpenRequest(dir.Path() + "/request/demo.sfl") != OpenResult::Ok) return false;
+
+    link = CreateConfiguredLink();
+    LinkSetDevicePath(*link, tty);
+    engine = std::make_unique<CProcessEngine>(doc, *link);
+    return true;
+}
+
+std::string EngineE2E::MakeRelease(const std::string& name, size_t bytes, unsigned address)
+{
+    std::mt19937 random(static_cast<unsigned>(bytes * 7919 + address));
+    std::string data(bytes, '\0');
+    for (char& c : data) c = static_cast<char>(random() & 0xFF);
+    const std::string bin = dir.Write(name + ".bin", data);
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "objcopy -I binary -O srec --change-addresses 0x%x '%s' '%s/request/%s'", address,
+                  bin.c_str(), dir.Path().c_str(), name.c_str());
+    EXPECT_TRUE(RunShell(command));
+    return name;
+}
+
+void EngineE2E::RunTransfer()
+{
+    engine->StartTransfer(PROC_TRANSFER);
+    while (!engine->IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void EngineE2E::RunQuery()
+{
+    engine->StartQuery(PROC_QUERY);
+    while (!engine->IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+std::string EngineE2E::Log() const
+{
+    return ReadFile(dir.File("Tavrel.log"));
+}
+
+bool EngineE2E::ImageEquals(const std::string& board, const std::string& release) const
+{
+    const std::string image = dir.Path() + "/images/" + board + ".srec";
+    const std::string out = dir.File(board + "-image.bin");
+    if (!RunShell("objcopy -I srec -O binary '" + image + "' '" + out + "'")) return false;
+    return ReadFile(out) == ReadFile(dir.File(release + ".bin"));
+}
+
+nlohmann::json EngineE2E::SimStats() const
+{
+    return nlohmann::json::parse(ReadFile(dir.File("stats.json")), nullptr, false);
+}
+
+std::string EngineE2E::EndReportBox() const
+{
+    for (auto it = host.boxes.rbegin(); it != host.boxes.rend(); ++it)
+        if (it->caption == "End of transfer") return it->text;
+    return {};
+}
+
+bool EngineE2E::HasBox(const std::string& text) const
+{
+    for (const auto& box : host.boxes)
+        if (box.text.find(text) != std::string::npos) return true;
+    return false;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// End-to-end fixture: a temporary settings directory with a short pause
+// between sentences, an environment and a request written with tavrel-cli,
+// release files made with objcopy, tavrel-sim behind a pseudo-terminal, and
+// the engine driven through the scripted host.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "common/ScriptedHost.h"
+#include "common/TempDir.h"
+#include "engine/EngineLink.h"
+#include "engine/ProcessEngine.h"
+#include "model/UpdateDoc.h"
+
+// The scripted host with the engine's view calls that the tests look at.
+class CEngineTestHost : public CScriptedHost {
+public:
+    long lastBlock = 0;
+    int replyShown = 0;
+    std::string lastReply;
+    // Reports the abort key once, after this many data records went out (0: never).
+    long abortAfterBlock = 0;
+
+    void SetTransferProgress(long block, long, long, const std::string&) override { lastBlock = block; }
+    bool SetReplyAnswer(const std::string& answer, bool) override
+    {
+        lastReply = answer;
+        return true;
+    }
+    void ShowReplyDialog(bool show) override { replyShown += show ? 1 : 0; }
+    bool AbortKeyPressed() override
+    {
+        if (abortAfterBlock > 0 && lastBlock >= abortAfterBlock) {
+            abortAfterBlock = 0;
+            return true;
+        }
+        return CScriptedHost::AbortKeyPressed();
+    }
+};
+
+class EngineE2E : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Settings lines added to Tavrel.ini ("Key=value" under their section).
+    void Setting(const std::string& section, const std::string& line);
+    // The demo environment: CPU (connected, Port A) and GPS (relayed, Port B);
+    // `boards` may change or add board fields.
+    nlohmann::json Environment() const;
+    // A receiver of the two boards; tests edit it before StartSim().
+    nlohmann::json receiver;
+    void StartSim();
+    // Writes the environment and the request (lines as JSON) and opens it.
+    bool OpenRequest(const nlohmann::json& lines);
+    // A release file of `bytes` random bytes at `address`, as S-records.
+    std::string MakeRelease(const std::string& name, size_t bytes, unsigned address);
+    // Runs a transfer (or a query) to its end.
+    void RunTransfer();
+    void RunQuery();
+
+    std::string Log() const;
+    bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+    // The simulator's image of a board equals the release made by MakeRelease.
+    bool ImageEquals(const std::string& board, const std::string& release) const;
+    nlohmann::json SimStats() const;
+    const CBoardConf& Line(size_t i) const { return doc.m_lines.at(i); }
+    // The end-report box text (the last box captioned "End of transfer").
+    std::string EndReportBox() const;
+    bool HasBox(const std::string& text) const;
+
+    CTempDir dir;
+    CEngineTestHost host;
+    std::unique_ptr<CHostScope> hostScope;
+    CUpdateDoc doc;
+    SerialLinkPtr link;
+    std::unique_ptr<CProcessEngine> engine;
+    std::unique_ptr<QProcess> sim;
+    std::string tty;
+    std::vector<std::string> iniLines;
+    nlohmann::json envBoards;
+};

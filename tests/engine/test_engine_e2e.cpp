@@ -1,0 +1,228 @@
+// End-to-end: the process engine against tavrel-sim, through the scripted host.
+#include <QCoreApplication>
+
+#include "EngineFixture.h"
+
+namespace {
+
+nlohmann::json GpsLine(bool restart = true, const std::string& release = "gps.s19")
+{
+    return {{"board_name", "GPS"}, {"env_name", "DEMO"}, {"subassy_hardw", "20"}, {"board_index", 1},
+            {"release_file", release}, {"soft_id", "GPS0200"}, {"board_alone", false},
+            {"restart", restart}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
+}
+
+nlohmann::json CpuLine(bool restart = false, const std::string& release = "cpu.s19")
+{
+    return {{"board_name", "CPU"}, {"env_name", "DEMO"}, {"subassy_hardw", "10"}, {"board_index", 0},
+            {"release_file", release}, {"soft_id", "CPU0200"}, {"board_alone", true},
+            {"restart", restart}, {"transfer_speed", "115200"}, {"config_speed", "9600"}};
+}
+
+nlohmann::json& Faults(nlohmann::json& receiver, int board)
+{
+    return receiver["boards"][board]["faults"];
+}
+
+}  // namespace
+
+TEST_F(EngineE2E, QueryShowsTheTree)
+{
+    StartSim();
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine()})));
+    RunQuery();
+    EXPECT_TRUE(engine->QueryAnswered());
+    EXPECT_NE(host.lastReply.find("$PKVR,IDENT,4,3,GP20,GPB1,B"), std::string::npos) << host.lastReply;
+    EXPECT_EQ(host.replyShown, 1);
+    EXPECT_TRUE(LogHas("==( Query )===="));
+    EXPECT_TRUE(LogHas(">$PKVR,IDENT<"));
+    EXPECT_TRUE(LogHas("\r\n===============\r\n"));
+}
+
+TEST_F(EngineE2E, RelayedBoardOnAPortIsLoadedAndRestarted)
+{
+    StartSim();
+    const std::string release = MakeRelease("gps.s19", 5000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine()})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("GPS", release));
+    // Rates change on both sides of the relay, then go back.
+    EXPECT_TRUE(LogHas(">$PKVR,HARDRS<"));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,M,B,B,1<"));
+    EXPECT_TRUE(LogHas(">$PKVR,JOIN,,2,IO,B<"));
+    EXPECT_TRUE(LogHas(">$PKVR,HARDRS,,,B,57600<"));
+    EXPECT_TRUE(LogHas(">$PKVR,HARDRS,,,,57600<"));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,M,E,B,1<"));
+    EXPECT_TRUE(LogHas(">$PKVR,HARDRS,,,B,19200<"));
+    EXPECT_TRUE(LogHas(">$PKVR,IDENT,,,,,B<"));
+    EXPECT_TRUE(LogHas("; 'GPS'    :  OK\r\n"));
+    EXPECT_TRUE(LogHas("Lancement") == false);
+    EXPECT_EQ(EndReportBox(), "Transfer completed successfully.\r\n\r\n'GPS'    :  OK\r\n");
+}
+
+TEST_F(EngineE2E, BoardAloneIsLoaded)
+{
+    StartSim();
+    const std::string release = MakeRelease("cpu.s19", 3000, 0x10000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("CPU", release));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,P,1,3000,0<"));
+    EXPECT_FALSE(LogHas(">$PKVR,JOIN"));   // a board alone is never relayed
+    EXPECT_TRUE(LogHas("|Carte seule        : Oui\r\n"));
+    EXPECT_TRUE(LogHas("; Fin du fichier.\r\n"));
+}
+
+TEST_F(EngineE2E, TwoLineRequestLoadsBothBoards)
+{
+    StartSim();
+    const std::string gps = MakeRelease("gps.s19", 2000, 0x20000);
+    const std::string cpu = MakeRelease("cpu.s19", 2500, 0x10000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(), CpuLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_EQ(Line(1).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("GPS", gps));
+    EXPECT_TRUE(ImageEquals("CPU", cpu));
+    EXPECT_TRUE(LogHas("| Carte 2 sur 2\r\n"));
+    EXPECT_TRUE(LogHas("; **********************************\r\n"));
+}
+
+TEST_F(EngineE2E, OneResendIsServed)
+{
+    Faults(receiver, 1)["resend"] = {{{"block", 5}, {"times", 1}}};
+    StartSim();
+    const std::string release = MakeRelease("gps.s19", 3000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("GPS", release));
+    EXPECT_TRUE(LogHas("bloc 5\r\n"));
+    EXPECT_TRUE(LogHas("Nombre de renvoi(s) demandé(s) : 1\r\n"));
+    EXPECT_EQ(engine->LastBoardStats().at(0).resends, 1);
+}
+
+TEST_F(EngineE2E, FiveConsecutiveResendsEndTheTransfer)
+{
+    Faults(receiver, 1)["resend"] = {{{"block", 5}, {"times", 10}}};
+    StartSim();
+    MakeRelease("gps.s19", 3000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 19);
+    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_TRUE(LogHas("Envoi du bloc d'abort"));
+    EXPECT_TRUE(HasBox("Too many errors."));
+    EXPECT_EQ(EndReportBox().rfind("Operation completed, anomalous event(s) detected", 0), 0u);
+}
+
+TEST_F(EngineE2E, AbortKeyInTheBlockLoop)
+{
+    StartSim();
+    MakeRelease("gps.s19", 20000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    host.abortAfterBlock = 20;
+    host.QueueAnswer(ANSWER_YES);   // "Are you sure you want to abort the process ?"
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 22);
+    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_TRUE(LogHas("!! Process aborted by the user."));
+    EXPECT_TRUE(LogHas("Envoi du bloc d'abort"));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,M,A,B,1<"));
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Transfer aborted by the user.\r\n"));
+}
+
+TEST_F(EngineE2E, EraseFailure)
+{
+    Faults(receiver, 1)["erase_fails"] = true;
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 36);
+    EXPECT_TRUE(HasBox("Error erasing memory."));
+    EXPECT_EQ(Line(0).m_nResult, RESULT_NOT_UPDATED);
+}
+
+TEST_F(EngineE2E, TransferModeDenied)
+{
+    Faults(receiver, 0)["mode_denied"] = "C";
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 87);
+    EXPECT_TRUE(HasBox("Transfer mode request denied !"));
+}
+
+TEST_F(EngineE2E, ChecksumMismatch)
+{
+    Faults(receiver, 1)["checksum_mismatch"] = true;
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 22);
+    EXPECT_TRUE(HasBox("Checksum error ("));
+    EXPECT_TRUE(LogHas("; Checksum error ("));
+    EXPECT_NE(Line(0).m_nResult, RESULT_OK);
+}
+
+TEST_F(EngineE2E, LateChecksum)
+{
+    Setting("Times out", "Checksum reception (sec.)=1");
+    Faults(receiver, 1)["checksum_delay_ms"] = 4000;
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 140);
+    EXPECT_TRUE(HasBox("Time out waiting for checksum message."));
+}
+
+TEST_F(EngineE2E, PortRateNotInTheTable)
+{
+    receiver["boards"][0]["ports"]["B"] = 14400;
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 52);
+    EXPECT_TRUE(HasBox("Incorrect message."));
+}
+
+TEST_F(EngineE2E, NewReleaseNotFoundAtRestart)
+{
+    Faults(receiver, 1)["back_with_software"] = {"GPS0111"};
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(true)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_NEW_RELEASE_NOT_FOUND);
+    EXPECT_TRUE(LogHas("; 'GPS'    :  New release soft not found at re-start.\r\n"));
+}
+
+TEST_F(EngineE2E, MissingReleaseFileInATwoLineRequest)
+{
+    StartSim();
+    const std::string cpu = MakeRelease("cpu.s19", 1500, 0x10000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false, "absent.s19"), CpuLine(false)})));
+    host.QueueAnswer(ANSWER_YES);   // "... will not be updated. Continue ?"
+    RunTransfer();
+    ASSERT_FALSE(host.boxes.empty());
+    EXPECT_NE(host.boxes.front().text.find("Continue ?"), std::string::npos);
+    EXPECT_NE(host.boxes.front().text.find("\"absent.s19\" file not found."), std::string::npos);
+    EXPECT_FALSE(Line(0).m_bSelected);
+    EXPECT_EQ(Line(1).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("CPU", cpu));
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Not updated.\r\n"));
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
