@@ -1,4 +1,5 @@
 // tavrel-cli ident: identify the board on the port, optionally searching its rate.
+#include <cstring>
 #include <iomanip>
 #include <iostream>
 
@@ -49,10 +50,10 @@ int RunIdent(CliArgs& args)
 {
     IdentRequest request;
     std::string baud, maxTime;
-    args.Option("--port", request.port);
-    bool haveBaud = args.Option("--baud", baud);
-    bool haveMaxTime = args.Option("--max-time", maxTime);
-    request.bScan = args.Flag("--scan");
+    args.Option("port", request.port);
+    bool haveBaud = args.Option("baud", baud);
+    bool haveMaxTime = args.Option("max-time", maxTime);
+    request.bScan = args.Flag("scan");
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error))
@@ -78,6 +79,11 @@ int RunIdent(CliArgs& args)
         std::cerr << "tavrel-cli: identification cancelled\n";
         return 2;
     default:
+        if (outcome.nOpenError != 0) {
+            std::cerr << "tavrel-cli: cannot use " << outcome.devicePath << ": "
+                      << std::strerror(outcome.nOpenError) << "\n";
+            return 1;
+        }
         std::cerr << "tavrel-cli: no answer on " << outcome.portName << " ("
                   << outcome.devicePath << ")\n";
         return 1;

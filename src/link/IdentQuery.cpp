@@ -49,6 +49,7 @@ IdentOutcome RunIdentQuery(const IdentRequest& request, IAutoConfigView* view)
     outcome.nResult = dlg.RunModal();
     outcome.nRate = static_cast<int>(link.BaudRate());
     outcome.answer = dlg.GetIdentReply();
+    outcome.nOpenError = link.LastError();
     if (request.bScan) {
         // The search range may have been widened to take in the start rate.
         dlg.GetRange(app.m_nAutoBaudMin, app.m_nAutoBaudMax);

@@ -19,6 +19,7 @@ struct IdentOutcome {
     std::string devicePath;
     std::string answer;      // identification answer, CR LF lines
     std::string error;       // why the request was refused
+    int nOpenError = 0;      // errno when the port could not be opened or set up
 };
 
 IdentOutcome RunIdentQuery(const IdentRequest& request, IAutoConfigView* view);

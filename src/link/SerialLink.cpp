@@ -105,7 +105,9 @@ int CSerialLink::Open(QObject* notifyTarget)
         return OPEN_NO_PORT;
     }
     m_nFd = fd;
-    FlushPort(fd, 2);
+    // Stale input goes. Output is not flushed: on Linux a write is complete
+    // once queued, and what the previous close left queued must still leave.
+    FlushPort(fd, 0);
     m_timeouts = CommTimeouts{};
 
     PortLineSettings line;
@@ -157,7 +159,7 @@ bool CSerialLink::Close()
 void CSerialLink::CloseDevice()
 {
     if (m_nFd >= 0) {
-        FlushPort(m_nFd, 2);
+        FlushPort(m_nFd, 0);   // output was drained, not thrown away
         // The exclusive flag stays on the device while another handle is
         // open (a simulator keeps one): clear it so the port can be reopened.
         (void)ioctl(m_nFd, TIOCNXCL);

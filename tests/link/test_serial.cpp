@@ -73,6 +73,22 @@ TEST(SerialLink, OpenCloseReopenAndResults)
     EXPECT_TRUE(link.Close());
 }
 
+TEST(SerialLink, SentenceWrittenBeforeARateChangeIsNotLost)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(true));
+    NotifyCounter target;
+    CSerialLink link;
+    ASSERT_EQ(link.Open(&target, pty.slavePath), OPEN_OK);
+    const std::string sentence = "$PKVR,HARDRS,,,,115200\r\n";
+    ASSERT_EQ(link.Write(sentence), static_cast<int>(sentence.size()));
+    link.Close();
+    link.SetBaudRate(115200);
+    ASSERT_EQ(link.Open(&target), OPEN_OK);
+    EXPECT_EQ(pty.ReadNow(), sentence);
+    link.Close();
+}
+
 TEST(SerialLink, PathsThatAreNoPorts)
 {
     NotifyCounter target;
