@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -75,7 +76,7 @@ void EngineE2E::TearDown()
 
 void EngineE2E::Setting(const std::string& section, const std::string& line)
 {
-    iniLines.push_back("[" + section + "]\n" + line + "\n");
+    iniLines.emplace_back(section, line);
 }
 
 nlohmann::json EngineE2E::Environment() const
@@ -102,8 +103,16 @@ void EngineE2E::StartSim()
 
 bool EngineE2E::OpenRequest(const nlohmann::json& lines)
 {
+    // One block per section: a section named twice would keep only its first keys.
     std::string ini;
-    for (const std::string& part : iniLines) ini += part;
+    std::vector<std::string> sections;
+    for (const auto& [section, line] : iniLines)
+        if (std::find(sections.begin(), sections.end(), section) == sections.end()) sections.push_back(section);
+    for (const std::string& section : sections) {
+        ini += "[" + section + "]\n";
+        for (const auto& [owner, line] : iniLines)
+            if (owner == section) ini += line + "\n";
+    }
     dir.Write("config/Tavrel.ini", ini);
     if (!App().StartUpCore(dir.Path() + "/config", dir.File("Tavrel.log"))) return false;
 

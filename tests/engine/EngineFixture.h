@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -84,6 +85,6 @@ protected:
     std::unique_ptr<CProcessEngine> engine;
     std::unique_ptr<QProcess> sim;
     std::string tty;
-    std::vector<std::string> iniLines;
+    std::vector<std::pair<std::string, std::string>> iniLines;   // section, "key=value"
     nlohmann::json envBoards;
 };
