@@ -103,11 +103,6 @@ TEST(DeviceSentence, CommasAfterCrAreNoFieldsAndLfDoesNotStop)
     EXPECT_FALSE(s.Int(4, value));
 }
 
-TEST(DeviceSentence, BuildSentenceJoinsFields)
-{
-    EXPECT_EQ(BuildSentence({"$PKVR", "JOIN", "", "0"}), "$PKVR,JOIN,,0\r\n");
-}
-
 // --- DataRecord -------------------------------------------------------------
 
 TEST(DataRecord, OpeningRecordGoldenBytes)
