@@ -1,6 +1,8 @@
 // The terminal host of tavrel-cli.
 #include "cli/TerminalHost.h"
 
+#include <algorithm>
+
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -152,6 +154,12 @@ MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& 
     out.flush();
     if (buttons == MB_OK_ONLY) return ANSWER_OK;
     if (m_policy == AnswerPolicy::None && m_stdinIsTty) return AskOnTerminal(buttons);
+    if (m_bAbortAsked && buttons == MB_YES_NO) {
+        m_bAbortAsked = false;
+        std::cout << "  -> Yes (Ctrl+C)\n";
+        std::cout.flush();
+        return ANSWER_YES;
+    }
     return AnswerByPolicy(buttons);
 }
 
@@ -213,7 +221,56 @@ bool CTerminalHost::AbortKeyPressed()
     DrainInterruptPipe();
     g_interruptPending = 0;
     if (m_interruptNotifier) m_interruptNotifier->setEnabled(true);
+    m_bAbortAsked = true;
     return true;
+}
+
+void CTerminalHost::SetTransferProgress(long block, long blocks, long retries,
+                                        const std::string& remaining)
+{
+    // Redrawn every 25 records: the records go out back to back.
+    if (!m_stderrIsTty || (block % 25 != 0 && block != blocks)) return;
+    constexpr int kWidth = 30;
+    const long total = blocks > 0 ? blocks : 1;
+    const int filled = static_cast<int>(std::min<long>(block, total) * kWidth / total);
+    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
+              << std::string(static_cast<size_t>(kWidth - filled), '.') << "] " << block << "/" << blocks
+              << " blocks, " << retries << " retries, " << remaining << "   ";
+    std::cerr.flush();
+    m_bProgressShown = true;
+}
+
+void CTerminalHost::ShowBlockCounters(bool show)
+{
+    if (!show && m_bProgressShown) {
+        std::cerr << "\n";
+        m_bProgressShown = false;
+    }
+}
+
+bool CTerminalHost::SetReplyAnswer(const std::string& answer, bool)
+{
+    m_strReply = answer;
+    return true;
+}
+
+void CTerminalHost::ShowReplyDialog(bool show)
+{
+    if (!show || m_strReply.empty()) return;
+    std::cout << "Identification:\n";
+    std::string line;
+    for (char c : m_strReply) {
+        if (c == '\r') continue;
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        std::cout << "  " << line << "\n";
+        line.clear();
+    }
+    if (!line.empty()) std::cout << "  " << line << "\n";
+    std::cout.flush();
+    m_strReply.clear();
 }
 
 void CTerminalHost::CatchInterrupt()

@@ -31,6 +31,15 @@ public:
     // still unread ends the program at once. Needs the QCoreApplication.
     void CatchInterrupt();
 
+    // --- engine: progress of a process on stderr, the reply on stdout -------
+    void SetTransferProgress(long block, long blocks, long retries,
+                             const std::string& remaining) override;
+    void ShowBlockCounters(bool show) override;
+    bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
+    void ShowReplyDialog(bool show) override;
+    // Ctrl+C during a wait stands for the wait dialog's Cancel button.
+    bool WaitDlgCheckCancel() override { return AbortKeyPressed(); }
+
     void SetPolicy(AnswerPolicy policy) { m_policy = policy; }
     AnswerPolicy Policy() const { return m_policy; }
 
@@ -46,4 +55,9 @@ private:
     bool m_stdinIsTty;
     bool m_stderrIsTty;
     std::unique_ptr<QSocketNotifier> m_interruptNotifier;
+    // The abort key was pressed: the next Yes/No question (the abort
+    // question) is answered Yes when nobody can be asked.
+    bool m_bAbortAsked = false;
+    bool m_bProgressShown = false;
+    std::string m_strReply;
 };
