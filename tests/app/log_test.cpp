@@ -18,7 +18,7 @@ std::string LogLines(std::size_t size)
 {
     std::string text;
     for (int n = 0; text.size() < size; ++n) {
-        char line[100];
+        char line[128];
         std::snprintf(line, sizeof line, "%06d %-90s\r\n", n, "entry");
         text += line;
     }
