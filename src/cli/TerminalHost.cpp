@@ -2,6 +2,7 @@
 #include "cli/TerminalHost.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <QSocketNotifier>
 
@@ -266,7 +267,14 @@ void CTerminalHost::ShowReplyDialog(bool show)
             continue;
         }
         std::cout << "  " << line << "\n";
+        // As the Reply dialog: the answer ends at the line numbered as its total.
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+            fields.push_back(line.substr(start, comma - start));
+        fields.push_back(line.substr(start));
         line.clear();
+        if (fields.size() > 3 && !fields[2].empty() && fields[2] == fields[3]) break;
     }
     if (!line.empty()) std::cout << "  " << line << "\n";
     std::cout.flush();
