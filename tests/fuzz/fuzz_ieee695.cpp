@@ -1,0 +1,7 @@
+// The IEEE 695 reader (object module records) through the conversion driver.
+#include "ReleaseFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    return fuzz_release::ConvertInput(data, size, RELEASE_IEEE695);
+}

@@ -1,0 +1,69 @@
+// The settings file: any text parses; writing what was parsed and parsing it
+// again changes nothing; settings read from it stay inside their bounds and
+// survive a save and a reload.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FuzzCommon.h"
+#include "app/CommSettings.h"
+#include "app/IniFile.h"
+#include "app/UpdateApp.h"
+
+namespace {
+
+std::vector<std::string> SettingsText()
+{
+    std::vector<std::string> out;
+    for (const SettingLine& line : App().DescribeSettings())
+        if (line.key != "Reserved 1")   // always written back as 0
+            out.push_back(line.section + "\n" + line.key + "\n" + line.value);
+    return out;
+}
+
+void CheckBounds()
+{
+    const CUpdateApp& app = App();
+    FUZZ_CHECK(app.m_nMsgTimeoutMs >= 3000);
+    FUZZ_CHECK(app.m_nChecksumTimeoutMs >= 1000);
+    FUZZ_CHECK(app.m_nInterWriteDelayMs >= 0);
+    FUZZ_CHECK(app.m_nWriteTimeoutMs >= 3000);
+    FUZZ_CHECK(app.m_nSBinWriteTimeoutMs >= 0);
+    FUZZ_CHECK(app.m_nRescueModeSec >= 0);
+    FUZZ_CHECK(BaudIndexOf(app.m_nAutoBaudMin) >= 0);
+    FUZZ_CHECK(BaudIndexOf(app.m_nAutoBaudMax) >= 0);
+    FUZZ_CHECK(app.m_nAutoMaxTimeSec >= 0);
+    FUZZ_CHECK(app.m_nReserved3Ms >= 2000 && app.m_nReserved3Ms <= 20000);
+    FUZZ_CHECK(app.m_nBaudIndex >= 0 && app.m_nBaudIndex < static_cast<int>(kBaudRates.size()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    CIniFile ini;
+    ini.Parse(text);
+    const std::string once = ini.ToText();
+    CIniFile again;
+    again.Parse(once);
+    FUZZ_CHECK(again.ToText() == once);
+
+    for (const std::string& section : ini.Sections())
+        for (const std::string& key : ini.Keys(section)) {
+            FUZZ_CHECK(ini.HasKey(section, key));
+            (void)ini.GetInt(section, key, 0);
+            (void)ini.GetString(section, key, "");
+        }
+
+    App().LoadSettingsFrom(ini);
+    CheckBounds();
+    const std::vector<std::string> loaded = SettingsText();
+    CIniFile saved = ini;
+    App().SaveSettingsTo(saved);
+    CIniFile reread;
+    reread.Parse(saved.ToText());
+    App().LoadSettingsFrom(reread);
+    FUZZ_CHECK(SettingsText() == loaded);
+    return 0;
+}

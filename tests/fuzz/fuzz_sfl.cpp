@@ -1,0 +1,28 @@
+// .sfl files: a request document in the archive encoding. Whatever is read
+// must write back and read again to the same bytes; a refused file leaves
+// the document as it was.
+#include <cstdint>
+#include <vector>
+
+#include "FuzzCommon.h"
+#include "model/UpdateDoc.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    CUpdateDoc doc;
+    doc.m_lines.resize(1);
+    doc.m_lines[0].m_strBoardName = "kept";
+    if (!RequestFromBytes(std::vector<uint8_t>(data, data + size), doc)) {
+        FUZZ_CHECK(doc.m_lines.size() == 1 && doc.m_lines[0].m_strBoardName == "kept");
+        return 0;
+    }
+    for (const CBoardConf& line : doc.m_lines) (void)line.GetDescription();
+    const std::vector<uint8_t> once = RequestToBytes(doc, doc.m_nFileVersion);
+    CUpdateDoc again;
+    FUZZ_CHECK(RequestFromBytes(once, again));
+    FUZZ_CHECK(again.m_lines.size() == doc.m_lines.size());
+    for (size_t i = 0; i < doc.m_lines.size(); ++i)
+        FUZZ_CHECK(!again.m_lines[i].IsDifferent(doc.m_lines[i]));
+    FUZZ_CHECK(RequestToBytes(again, again.m_nFileVersion) == once);
+    return 0;
+}

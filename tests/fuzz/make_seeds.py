@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into corpus/<target>/.
+
+The seeds are the small golden vectors of the unit tests (archive records,
+settings text, release files of each format, .vle files, sentences, data
+records, a line capture) plus one S-record file made by objcopy when it is
+installed. Run it again after changing a vector; the files are committed."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.join(HERE, "corpus")
+
+
+def le32(v): return struct.pack("<i", v)
+def be16(v): return struct.pack(">H", v & 0xFFFF)
+def be32(v): return struct.pack(">I", v & 0xFFFFFFFF)
+def text(s): b = s.encode("cp1252"); return bytes([len(b)]) + b
+
+
+def board_body(name, sid, hardw, boot, prog, dest, maxs, proc, relayed, filt, erase, restart, parent):
+    return (text(name) + text(sid) + text(hardw) + text(boot) + le32(prog) + le32(dest) + le32(maxs)
+            + le32(proc) + le32(relayed) + text(filt) + le32(erase) + le32(restart) + le32(parent)
+            + bytes(20) + bytes(3))
+
+
+ENV_TAG = bytes.fromhex("FFFF01000700") + b"CEnvDef"
+def board_tag(schema=3): return b"\xff\xff" + bytes([schema, 0]) + b"\x09\x00" + b"CBoardDef"
+
+
+def demo_env():
+    return (ENV_TAG + text("C:\\T\\d.def") + text("Demo") + le32(2)
+            + board_tag() + board_body("CPU", "CM", "10,12", "CMB2", 1, 0, 7, 3, 0, "*.mot", 60, 30, -1) + le32(1)
+            + b"\x02\x80" + board_body("IO", "IO", "3", "IOB1", 2, 9, -1, 0, 1, "*.*", 120, 120, 0) + le32(2))
+
+
+DOC_TAG = bytes.fromhex("FFFF01000A00") + b"CUpdateDoc"
+LINE_TAG = bytes.fromhex("FFFF01000A00") + b"CBoardConf"
+DOC_TRAILER = bytes(24) + bytes(3)
+
+
+def line_body(board, env, index, release, hardw, soft, transfer, config, alone, restart=1, env_index=0):
+    return (bytes(8) + text(board) + text(env) + le32(index) + text(release) + text(hardw) + text(soft)
+            + le32(transfer) + le32(config) + le32(alone) + le32(restart) + le32(0) + le32(0)
+            + le32(-1) + le32(-1) + bytes(5) + le32(env_index) + bytes(36))
+
+
+def two_line_request():
+    return (DOC_TAG + le32(20) + le32(0) + le32(2) + LINE_TAG
+            + line_body("CPU", "Demo", 0, "cpu.mot", "10,12", "V1.0", 7, 3, 1) + b"\x02\x80"
+            + line_body("IO", "Demo", 1, "io.mot", "3", "V2.0", -1, -1, 0) + DOC_TRAILER)
+
+
+def ieee_number(v): return bytes([v]) if v < 0x80 else b"\x84" + be32(v)
+
+
+def ieee695(width, address, records):
+    head = bytes([0xE0, 0x03]) + b"TST" + bytes([0xEC, 0x08, width, 0xCC, 0xE2, 0xD7, 0x05]) + ieee_number(64)
+    head = head.ljust(64, b"\0")
+    return head + bytes([0xE5, 0x01, 0xE2, 0xD0, 0x01]) + ieee_number(address) + records + b"\xe1"
+
+
+def load_data(data): return b"\xed" + ieee_number(len(data)) + data
+
+
+def abs_record(address, data):
+    w0 = len(data) + 5
+    return struct.pack(">HHHH", w0, len(data), address & 0xFFFF, address >> 16) + data
+
+
+def vle(records, rtype, time=0x12345678):
+    out = be32(0x005D69E1) + be16(20) + be32(time) + bytes(6)
+    last, total = 0, 0
+    for address, data in records:
+        size = len(data) + 10
+        out += be16(0 if last == 0 else last + size) + be16(len(data)) + be32(address) + data + be16(sum(data))
+        last, total = size, total + len(data)
+    return out + be16(last + 13) + be16(0) + be32(total) + be32(len(records)) + bytes([rtype])
+
+
+def record(rtype, dest, kind, value, address, data, stuffed=True):
+    body = b"X" + be16(len(data) + 13) + bytes([ord(rtype), dest, ord(kind)]) + struct.pack(">I", value)[1:] \
+        + be32(address) + data
+    body += be16(sum(body))
+    if stuffed:
+        body = b"".join(bytes([0xFD, b - 0xFD]) if b >= 0xFD else bytes([b]) for b in body)
+    return b"\xfe" + body + b"\xff"
+
+
+S0 = "S00600004844521B\n"
+LINE16 = "S3150000100000112233445566778899AABBCCDDEEFF00\n"
+
+
+def objcopy_srecord():
+    if not shutil.which("objcopy"):
+        return None
+    with tempfile.TemporaryDirectory() as tmp:
+        src, dst = os.path.join(tmp, "image.bin"), os.path.join(tmp, "image.s")
+        with open(src, "wb") as f:
+            f.write(bytes((i * 37 + 11) & 0xFF for i in range(300)))
+        subprocess.run(["objcopy", "-I", "binary", "-O", "srec", "--srec-forceS3",
+                        "--change-addresses", "0x8000", "image.bin", "image.s"], check=True, cwd=tmp)
+        with open(dst, "rb") as f:
+            return f.read()
+
+
+def seeds():
+    ini = (b"[Communication]\nPort=1\nBaud=115200\n[Times out]\nMessage reception (sec.)=1\n"
+           b"Checksum reception (sec.)=0\nBetween 2 write (ms.)=-5\n[Miscellaneous]\nRS232 write (sec.)=2\n"
+           b"Auto speed min. range=2400\nAuto speed max. range=300000\nReserved 3=45\n"
+           b"Show the communications box=yes\n[Ports]\nCOM1=/dev/ttyUSB0\n; comment\n")
+    board = board_tag() + board_body("CPU", "CM", "10,12", "CMB2", 1, 0, 7, 3, 0, "*.mot", 60, 30, -1) + le32(1)
+    line = LINE_TAG + line_body("CPU", "Demo", 0, "cpu.mot", "10,12", "V1.0", 7, 3, 1)
+    objcopy = objcopy_srecord()
+    abs_headers = bytes([0x83, 0x04]) + bytes([0x11] * 16) + bytes.fromhex("00010203040500000000")
+    pattern = bytes(range(40))
+    return {
+        "fuzz_def": {"demo.def": demo_env(),
+                     "schema2.def": ENV_TAG + text("") + text("Old") + le32(1) + board_tag(2)
+                     + board_body("CPU", "CM", "1", "B", 1, -1, 3, 0, 0, "*.*", 10, 120, -1)},
+        "fuzz_sfl": {"two-lines.sfl": two_line_request(),
+                     "empty.sfl": DOC_TAG + le32(20) + le32(0) + le32(0) + DOC_TRAILER},
+        "fuzz_clipboard": {"board.bin": board, "line.bin": line},
+        "fuzz_ini": {"tavrel.ini": ini},
+        "fuzz_srecord": {"s3.s": (S0 + LINE16 + "S70500000000FA\n").encode(),
+                         "s2-crlf.s": (S0 + "S2080100000a0B0c0DFF\r\nS804000000FB\r\n").encode(),
+                         "s5.s": (S0 + LINE16 + "S5030001FB\n" + LINE16 + "S70500000000FA\n").encode(),
+                         **({"objcopy.s": objcopy} if objcopy else {})},
+        "fuzz_absolute": {"three.abs": abs_headers + abs_record(0x12000, pattern)
+                          + abs_record(0x13000, bytes(range(100, 200)))},
+        "fuzz_ieee695": {"load.x": ieee695(4, 0x8000, load_data(pattern)),
+                         "repeat.x": ieee695(3, 0x400, b"\xf7\x02" + load_data(b"abc" * 10)),
+                         "start.x": ieee695(4, 0x100, bytes([0xE2, 0xC7, 0xBE]) + ieee_number(0x1234) + b"\xbf"
+                                            + load_data(b"xyz") + bytes([0xE2, 0xD0, 0x01]) + ieee_number(0x200)
+                                            + load_data(b"uvw"))},
+        "fuzz_any": {"raw.bin": bytes((i * 7) & 0xFF for i in range(200)),
+                     "s1-falls-through.s": (S0 + "S1070000010203F2\nS804000000FB\n").encode(),
+                     **({"objcopy.s": objcopy} if objcopy else {})},
+        "fuzz_vle": {"two.vle": vle([(0x1000, bytes(range(16))), (0x1010, bytes(range(16, 32)))], 0),
+                     "empty.vle": vle([], 3),
+                     "five.vle": vle([(i * 87, bytes([i]) * 87) for i in range(4)] + [(348, b"\x01\x02")], 3)},
+        "fuzz_sentence": {"ident.txt": b"$PKVR,IDENT,2,1,CM,10,12,V1.0\r\n",
+                          "checksum.txt": b"$PKVR,XSOFT,C,1,1A2B,1A2B*5C\r\n",
+                          "hardrs.txt": b"$PKVR,HARDRS,A,A,, 115200,n,8,2\r\n",
+                          "numbers.txt": b"$PKVR,X,  -12.9,1e400,-1e-400,+7,.5,\r"},
+        "fuzz_record": {"first.bin": record("L", 0x08, "N", 0xFFFFFF, 0, b"", stuffed=False),
+                        "data.bin": record("D", 0x11, "R", 7, 0x8000, bytes([0xFD, 0xFE, 0xFF, 1, 2]), stuffed=False),
+                        "resend.bin": record("R", 0x08, "N", 3, 0x1000, b"", stuffed=False)},
+        "fuzz_receive": {"line.bin": b"\x01\x02$PKVR,HARDRS,A,A,,9600\r\n$GPGGA,123519,4807.038,N*47\r\n"
+                         + record("R", 0x08, "N", 3, 0x1000, b"") + b"$PKVR,IDENT,1,1,CM,10,12,V1.0\r\n"
+                         + record("D", 0x09, "S", 1, 0x20, bytes([0xFE, 0xFF, 0xFD]))
+                         + b"\xfe\xff\x00" + b"$PKVR,XSOFT,C,1,0F,0F*00\r\n"},
+    }
+
+
+def main():
+    for target, files in seeds().items():
+        directory = os.path.join(CORPUS, target)
+        os.makedirs(directory, exist_ok=True)
+        for name, data in files.items():
+            with open(os.path.join(directory, name), "wb") as f:
+                f.write(data)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
