@@ -29,9 +29,30 @@ test: bootstrap
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  QT_QPA_PLATFORM=offscreen \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 
 demo: build
 	@scripts/demo $(APP_BUILD)
+
+# libFuzzer needs clang; the libraries are instrumented, the tests are not built.
+fuzz: bootstrap
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTAVREL_FUZZ=ON -DTAVREL_TESTS=OFF -DTAVREL_GUI=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
+	@tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The tests that run threads (the serial link's watch thread, the engine over
+# the link against tavrel-sim), selected by their CTest labels.
+TSAN_TARGETS_RE = ^(test_link|test_engine[a-z_]*|tavrel-sim|tavrel-cli):
+tsan: bootstrap
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAVREL_TSAN=ON -DTAVREL_SANITIZE=OFF -DTAVREL_GUI=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target \
+	  $$(cmake --build $(TSAN_BUILD) --target help | grep -oE '$(TSAN_TARGETS_RE)' | tr -d ':' | sort -u)
+	@cd $(TSAN_BUILD) && \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'link|engine'
 
 clean:
 	rm -rf build
