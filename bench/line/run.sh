@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Line benchmark of a transfer against tavrel-sim --pace (the simulator reads
+# at the real line rate, 11 bits a byte):
+#  (a) line utilisation of the data phase for a 256 KB release at 115200 and
+#      256000 bit/s (target >= 98 %: records go back to back);
+#  (b) CPU time of tavrel-cli over the wall time of the whole transfer
+#      (target <= 5 %: waits sleep, they do not spin).
+#   bench/line/run.sh [BUILD_DIR]      (default build/release)
+set -euo pipefail
+build="${1:-build/release}"
+cli="$build/src/tavrel-cli"
+sim="$build/src/tavrel-sim"
+work="$(mktemp -d "${TMPDIR:-/tmp}/tavrel-bench-line.XXXXXX")"
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+
+run_rate() {
+  local rate="$1" dir="$work/$1"
+  mkdir -p "$dir/config" "$dir/env" "$dir/request" "$dir/images"
+  printf '[Paths]\nProducts files=%s/env/\n[Times out]\nBetween 2 write (ms.)=0\n[Miscellaneous]\nAuto speed min. range=9600\nAuto speed max. range=256000\n' "$dir" > "$dir/config/Tavrel.ini"
+  cat > "$dir/env.json" <<JSON
+{"format": "tavrel-environment", "name": "BENCH", "boards": [
+  {"name": "CPU", "subassy_id": "CM", "subassy_hardw": "10", "boot_loader": "CMB2", "prog_id": 1,
+   "relayed": false, "destination": "Port A", "processing": "Aucun", "max_speed": "256000",
+   "erase_timeout": 10, "restart_timeout": 10, "parent_board": -1, "save_speed": "unchecked"}]}
+JSON
+  cat > "$dir/request.json" <<JSON
+{"format": "tavrel-request", "version": 20, "lines": [
+  {"board_name": "CPU", "env_name": "BENCH", "subassy_hardw": "10", "board_index": 0,
+   "release_file": "cpu.s19", "soft_id": "CPU0200", "board_alone": true, "restart": false,
+   "transfer_speed": "$rate", "config_speed": "9600"}]}
+JSON
+  cat > "$dir/receiver.json" <<JSON
+{"boards": [{"name": "CPU", "subassy": "CM", "hardware": "10", "boot_loader": "CMB2",
+  "software": ["CPU0100"], "software_after_load": ["CPU0200"], "rate": 9600,
+  "progr_id": 1, "erase_ms": 100, "restart_ms": 300}]}
+JSON
+  local c=("$cli" --config-dir "$dir/config" --log "$dir/Tavrel.log")
+  "${c[@]}" env import "$dir/env.json" --out "$dir/env/bench.def" >/dev/null
+  "${c[@]}" request import "$dir/request.json" --out "$dir/request/bench.sfl" --dir "$dir/env" >/dev/null
+  head -c 262144 /dev/urandom > "$dir/cpu.bin"
+  objcopy -I binary -O srec --change-addresses 0x10000 "$dir/cpu.bin" "$dir/request/cpu.s19"
+  "${c[@]}" import "$dir/request/cpu.s19" >/dev/null   # conversion is not part of the measure
+
+  "$sim" --receiver "$dir/receiver.json" --link "$dir/tty" --image-dir "$dir/images" \
+         --stats "$dir/stats.json" --pace > "$dir/sim.out" 2>&1 &
+  local sim_pid=$!
+  for _ in $(seq 50); do grep -q '^ready' "$dir/sim.out" 2>/dev/null && break; sleep 0.1; done
+  /usr/bin/time -f "%e %U %S" -o "$dir/time.txt" "${c[@]}" transfer "$dir/request/bench.sfl" \
+      --port "$dir/tty" >/dev/null 2>&1 || echo "bench: transfer at $rate failed"
+  sleep 0.5
+  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+  python3 - "$rate" "$dir/stats.json" "$dir/time.txt" <<'PY'
+import json, sys
+rate, stats, times = sys.argv[1], json.load(open(sys.argv[2])), open(sys.argv[3]).read().split()
+wall, user, system = map(float, times[-3:])
+def find(o, key):
+    if isinstance(o, dict):
+        for k, v in o.items():
+            if k == key: return v
+            r = find(v, key)
+            if r is not None: return r
+    if isinstance(o, list):
+        for v in o:
+            r = find(v, key)
+            if r is not None: return r
+util = find(stats, "utilisation")
+wire, elapsed = find(stats, "wire_time_s"), find(stats, "elapsed_s")
+# The block loop pauses 2000 ms at the end of the data (the board may still ask
+# for blocks); the line is idle then by design.
+pause = 2.0
+net = 100 * wire / (elapsed - pause) if wire and elapsed and elapsed > pause else None
+print(f"{rate:>6} bit/s: data-phase line utilisation {util if util is None else round(100*util if util <= 1 else util, 2)} %, "
+      f"{'' if net is None else f'({net:.2f} % without the 2 s end-of-data pause)'}, "
+      f"tavrel-cli CPU {user+system:.2f} s over {wall:.1f} s wall = {100*(user+system)/wall:.2f} %")
+PY
+}
+for rate in ${RATES:-115200 256000}; do run_rate "$rate"; done
