@@ -14,6 +14,8 @@ enum BeepKind { BEEP_DEFAULT, BEEP_EXCLAMATION, BEEP_STOP, BEEP_QUESTION, BEEP_A
 
 class CEnvDef;           // model/BoardDef.h
 class IAutoConfigView;   // link/AutoConfig.h
+class CChangeCommDlg;    // link/ChangeComm.h
+class CCommunicationDlg; // link/ChangeComm.h
 
 class CHost {
 public:
@@ -113,6 +115,21 @@ public:
     // The window of the identification (auto-configure) dialog that the
     // processes run at their identification steps; null runs it unseen.
     virtual IAutoConfigView* IdentDialogView() { return nullptr; }
+
+    // --- rescue ------------------------------------------------------------
+    // The operator prompt of the rescue wait: switch the receiver off and on
+    // after OK. The default is the OK/Cancel box with the information icon.
+    virtual MsgAnswer AskRescuePowerCycle(const std::string& text, const std::string& caption)
+    {
+        return MessageBox(text, caption, MB_OK_CANCEL, ICON_INFORMATION);
+    }
+    // The "Change communication" dialog of a Repair, on logic the engine has
+    // set up and initialised: 1 when the user pressed "Run" (the choices are
+    // then read from `dialog`), 2 when cancelled. No dialog: cancelled.
+    virtual int RunChangeCommDialog(CChangeCommDlg& /*dialog*/) { return 2; }
+    // The "Communication" dialog of the Communication command: 1 "OK",
+    // 2 "Cancel". No dialog: cancelled.
+    virtual int RunCommunicationDialog(CCommunicationDlg& /*dialog*/) { return 2; }
 };
 
 // The host of this run. Never null: a quiet host that answers every question

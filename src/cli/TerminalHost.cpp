@@ -197,6 +197,24 @@ MsgAnswer CTerminalHost::AskOnTerminal(MsgButtons buttons)
     }
 }
 
+MsgAnswer CTerminalHost::AskRescuePowerCycle(const std::string& text, const std::string& caption)
+{
+    std::cout << MessageLine(text, caption) << "\n";
+    if (!m_stdinIsTty) {
+        std::cout << "  -> OK (no terminal to wait on)\n";
+        std::cout.flush();
+        return ANSWER_OK;
+    }
+    std::cout << "  Press Enter for OK (Ctrl+D cancels)... ";
+    std::cout.flush();
+    std::string reply;
+    if (!std::getline(std::cin, reply)) {
+        std::cout << "\n";
+        return ANSWER_CANCEL;
+    }
+    return ANSWER_OK;
+}
+
 void CTerminalHost::Beep(BeepKind)
 {
     if (m_stderrIsTty) {

@@ -2,6 +2,7 @@
 // The host of tavrel-cli: message boxes become lines of text, questions are
 // asked on the terminal (or answered by --yes / --no when stdin is not a
 // terminal), beeps are BEL on a terminal, and Ctrl+C is the abort key.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,17 @@ public:
     void ShowReplyDialog(bool show) override;
     // Ctrl+C during a wait stands for the wait dialog's Cancel button.
     bool WaitDlgCheckCancel() override { return AbortKeyPressed(); }
+
+    // --- rescue: the power-cycle prompt and the Change communication dialog --
+    // On a terminal the prompt waits for Enter (end of input cancels); without
+    // one the run goes on at once.
+    MsgAnswer AskRescuePowerCycle(const std::string& text, const std::string& caption) override;
+    // Set by the command that knows the choices (tavrel-cli repair); none = Cancel.
+    std::function<int(CChangeCommDlg&)> changeCommAnswer;
+    int RunChangeCommDialog(CChangeCommDlg& dialog) override
+    {
+        return changeCommAnswer ? changeCommAnswer(dialog) : 2;
+    }
 
     void SetPolicy(AnswerPolicy policy) { m_policy = policy; }
     AnswerPolicy Policy() const { return m_policy; }

@@ -77,6 +77,7 @@ int RunTransfer(CliArgs& args)
     args.Option("port", port);
     args.Option("baud", baud);
     args.Option("json", jsonPath);
+    const bool rescue = args.Flag("rescue");
     std::vector<std::string> files;
     std::string error;
     if (!args.Positionals(files, error)) return CliUsageError(error);
@@ -94,7 +95,7 @@ int RunTransfer(CliArgs& args)
     // A request named on the command line: the transfer says so in the log.
     App().m_bCmdLineStart = true;
     CProcessEngine engine(doc, *link);
-    engine.StartTransfer(PROC_TRANSFER);
+    engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
 
     if (!jsonPath.empty()) {
@@ -109,12 +110,15 @@ int RunTransfer(CliArgs& args)
 }
 
 CliRegistrar reg({"transfer", "Load the releases of a transfer request into the boards",
-                  "usage: tavrel-cli transfer FILE.sfl [--port P] [--baud R] [--json REPORT]\n"
+                  "usage: tavrel-cli transfer FILE.sfl [--rescue] [--port P] [--baud R] [--json REPORT]\n"
                   "  Opens the request (its lines are linked to the environments of the\n"
                   "  environment directory), converts the release files found beside it and\n"
                   "  loads every board line in turn, then prints the end report. Questions are\n"
                   "  asked on the terminal, or answered by --yes / --no. Ctrl+C asks whether to\n"
                   "  abort. --json writes each board's result, resends, bytes and time.\n"
+                  "  --rescue brings back a first board (board alone) whose software no longer\n"
+                  "  starts: switch the receiver off and on when asked, its rescue loader is\n"
+                  "  caught at 9600 bit/s and loaded (a Rescue-mode transfer).\n"
                   "  Exit code 0 when every board line ended OK, 1 otherwise, 2 on usage errors.",
                   RunTransfer});
 

@@ -36,6 +36,9 @@ public:
     // --- commands ------------------------------------------------------------
     void StartQuery(int type);
     void StartTransfer(int type);
+    // The Repair command: the "Change communication" dialog, then the repair
+    // exchange with the chosen board (step 35).
+    void StartRepair();
     // Arms the one-shot timer 3 that starts a transfer of the whole request
     // named on the command line.
     void ArmCommandLineTransfer();
@@ -50,6 +53,8 @@ public:
     // Text of the end-report box of the last transfer (empty before one).
     const std::string& LastEndReport() const { return m_strEndReport; }
     int LastEndMessage() const { return m_nEndMessage; }
+    // Result of the last repair exchange (1 every step sent; 0 none ran).
+    int LastRepairResult() const { return m_nRepairResult; }
 
     // Figures of one board line of the last transfer (for reports).
     struct BoardStats {
@@ -173,6 +178,8 @@ private:
     int WaitRescue(int seconds);
     int RestoreSerial(int messageId, int waitMs);
     bool RescueOffered(int dialogResult);
+    int RepairExchange(bool direct, int rateIndex, int destination);
+    bool RunChangeCommunication(bool& direct, int& rateIndex, int& destination);
 
     // Transfer start pieces.
     bool CheckRequest();
@@ -217,6 +224,7 @@ private:
     std::string m_strLastIdentReply;
     std::string m_strEndReport;
     int m_nEndMessage = 0;
+    int m_nRepairResult = 0;
     std::vector<char> m_releaseOk;
     std::vector<BoardStats> m_boardStats;
     long m_nBoardStartElapsed = 0;   // per line: its release file passed the checks

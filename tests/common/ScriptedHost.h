@@ -134,6 +134,34 @@ public:
         return true;
     }
 
+    // --- rescue --------------------------------------------------------------
+    // The power-cycle prompt of the rescue wait is a box like any other
+    // (recorded, answered from the queue); after an OK, `onPowerCycle` plays
+    // the operator who switches the receiver off and on.
+    std::function<void()> onPowerCycle;
+    MsgAnswer AskRescuePowerCycle(const std::string& text, const std::string& caption) override
+    {
+        const MsgAnswer answer = MessageBox(text, caption, MB_OK_CANCEL, ICON_INFORMATION);
+        if (answer == ANSWER_OK && onPowerCycle) onPowerCycle();
+        return answer;
+    }
+    // The communication dialogs: counted; `onChangeComm` / `onCommunication`
+    // make the choices on the dialog's logic and give its result (none = Cancel).
+    int changeCommRuns = 0;
+    std::function<int(CChangeCommDlg&)> onChangeComm;
+    int RunChangeCommDialog(CChangeCommDlg& dialog) override
+    {
+        ++changeCommRuns;
+        return onChangeComm ? onChangeComm(dialog) : 2;
+    }
+    int communicationRuns = 0;
+    std::function<int(CCommunicationDlg&)> onCommunication;
+    int RunCommunicationDialog(CCommunicationDlg& dialog) override
+    {
+        ++communicationRuns;
+        return onCommunication ? onCommunication(dialog) : 2;
+    }
+
 private:
     static bool Take(std::deque<PromptAnswer>& queue, std::string& value)
     {
