@@ -379,7 +379,11 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
         SendFinalRecord(KIND_ABORT, current + 1);
         if (m_bAbort) result = LOOP_USER_ABORT;
     }
-    if (result == 0 && !SendFinalRecord(kind, current + 1)) result = LOOP_WRITE_FAILED;
+    if (result == 0 && !SendFinalRecord(kind, current + 1)) {
+        // The closing record did not reach the board: the load is incomplete.
+        result = LOOP_WRITE_FAILED;
+        line.m_nResult = RESULT_ABORTED;
+    }
     if (result == LOOP_TOO_MANY_RESENDS) {
         Host().SetBlockCounter(CounterText(135, current));
         Host().SetRetryCounter(CounterText(134, m_nResends));
