@@ -1,0 +1,5 @@
+#include "LinkState.h"
+
+#include "link/SerialLink.h"
+
+bool LinkIsOpen(const CSerialLink& link) { return link.IsOpen(); }
