@@ -45,6 +45,7 @@ constexpr unsigned kReleaseAddress = 0x20000;
 constexpr int kSimStartMs = 10000;
 constexpr int kSimStopMs = 10000;
 constexpr int kEndOfTransferCaption = 43;
+constexpr int kResultOkText = 97;
 constexpr long kFirstDamagedBlock = 3;   // the first records carry the transfer's set-up
 
 struct Options {
@@ -166,6 +167,7 @@ json Receiver(const Options& o, std::mt19937& random, long blocks)
         {{"name", "GPS"}, {"subassy", "GP"}, {"hardware", "20"}, {"boot_loader", "GPB1"},
          {"software", {"GPS0100"}}, {"software_after_load", {"GPS0200"}}, {"parent", "CPU"},
          {"letter", "B"}, {"rate", 19200}, {"progr_id", 2}, {"erase_ms", 50}, {"restart_ms", 100},
+         {"checksum_delay_ms", 100},
          {"faults", {{"corrupt_block", corrupt}}}}})}};
 }
 
@@ -264,8 +266,9 @@ json CSoak::StopSim()
 std::string CSoak::RunOne(long index)
 {
     const long blocks = static_cast<long>((m_opt.bytes + 15) / 16);
-    if (!StartSim(Receiver(m_opt, m_random, blocks))) return "tavrel-sim did not start";
+    // Counted with the simulator stopped, before and after the transfer.
     const size_t fds = CountEntries("/proc/self/fd"), threads = CountEntries("/proc/self/task");
+    if (!StartSim(Receiver(m_opt, m_random, blocks))) return "tavrel-sim did not start";
     const size_t logBefore = ReadWhole(m_dir + "/Tavrel.log").size();
     m_host.endReport.clear();
     m_host.otherBoxes.clear();
@@ -293,7 +296,7 @@ std::string CSoak::RunOne(long index)
     if (!why.empty()) {
     } else if (m_host.endReport.find("'GPS'") == std::string::npos) {
         why = "end report without the board";
-    } else if (tail.find("; 'GPS'    :  ") == std::string::npos || tail.find("\r\n===============\r\n") == std::string::npos) {
+    } else if (tail.find("; 'GPS'    :  " + GetString(kResultOkText)) == std::string::npos || tail.find("* Fin du transfert *") == std::string::npos) {
         why = "report missing from the log";
     } else if (!Shell("objcopy -I srec -O binary '" + m_dir + "/images/GPS.srec' '" + image + "'") ||
                ReadWhole(image) != m_release) {
