@@ -128,9 +128,9 @@ bool CProcessEngine::RunChangeCommunication(bool& direct, int& rateIndex, int& d
         !m_doc.m_lines.empty() && CUpdateDoc::LineEnvironment(m_doc.m_lines.front()) != nullptr;
     const int linkIndex = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
 
+    const bool listLines = !lines.empty();
     CChangeCommDlg dialog;
-    dialog.SetUp(!lines.empty(), haveEnvironment, std::move(lines),
-                 linkIndex >= 0 ? linkIndex : App().m_nBaudIndex);
+    dialog.SetUp(listLines, haveEnvironment, std::move(lines), linkIndex >= 0 ? linkIndex : App().m_nBaudIndex);
     dialog.Initialise();
     // "Run" cannot be pressed while a needed choice is missing.
     if (Host().RunChangeCommDialog(dialog) != CChangeCommDlg::RESULT_RUN || !dialog.RunEnabled())
