@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kMsToSec = 1000;
-
 void SerializeReservedInts(CArchive& ar, int count)
 {
     for (int i = 0; i < count; ++i) {
@@ -49,13 +47,13 @@ int GetRestartWaitMs(const std::vector<CRelayedBoard>& hops, bool all)
         return 0;
     if (!all) {
         const CBoardDef* last = hops.back().m_pBoardDef;
-        return last ? last->m_nRestartTimeout * kMsToSec : 0;
+        return last ? last->RestartTimeoutMs() : 0;
     }
     int longest = 0;
     for (const CRelayedBoard& hop : hops)
         if (hop.m_pBoardDef)
-            longest = std::max(longest, hop.m_pBoardDef->m_nRestartTimeout);
-    return longest * kMsToSec;
+            longest = std::max(longest, hop.m_pBoardDef->RestartTimeoutMs());
+    return longest;
 }
 
 // --- CBoardConf -----------------------------------------------------------------------

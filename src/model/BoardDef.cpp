@@ -1,6 +1,10 @@
 // Board definitions and environments: fields, tables, records, validation.
 #include "model/BoardDef.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "model/Archive.h"
 
 const std::array<const char*, DEST_COUNT> kDestinationNames = {
@@ -152,6 +156,20 @@ bool CBoardDef::SetRestartTimeout(int seconds)
     m_nRestartTimeout = seconds;
     return true;
 }
+
+namespace {
+
+int SecondsToMs(int seconds)
+{
+    const int64_t ms = static_cast<int64_t>(seconds) * 1000;
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+int CBoardDef::EraseTimeoutMs() const { return SecondsToMs(m_nEraseTimeout); }
+
+int CBoardDef::RestartTimeoutMs() const { return SecondsToMs(m_nRestartTimeout); }
 
 std::string CBoardDef::GetDescription() const
 {

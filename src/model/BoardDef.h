@@ -72,6 +72,10 @@ public:
     char DestinationLetter() const { return static_cast<char>('A' + m_nDestination); }
     bool SetEraseTimeout(int seconds);
     bool SetRestartTimeout(int seconds);
+    // The time-outs in milliseconds. A file may hold any number: a negative
+    // one gives 0, one too large for an int in milliseconds the largest int.
+    int EraseTimeoutMs() const;
+    int RestartTimeoutMs() const;
     std::string GetDescription() const;
 
     std::string m_strName;
