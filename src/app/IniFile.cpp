@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -51,6 +52,9 @@ bool CIniFile::Load(const std::string& path)
 {
     m_preamble.clear();
     m_sections.clear();
+    // A FIFO or a device would block the read or never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string text(kMaxFileBytes, '\0');

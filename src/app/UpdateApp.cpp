@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
 #include "app/CommandLine.h"
@@ -134,6 +135,11 @@ void CUpdateApp::ApplyCommandLine(const CommandLineInfo& info)
 void CUpdateApp::ReadEditRights(const std::string& path)
 {
     m_abRights.fill(false);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {   // a FIFO would block the read
+        m_bEditRights = false;
+        return;
+    }
     std::ifstream in(path, std::ios::binary);
     char bytes[8];
     if (in && in.read(bytes, sizeof bytes) && in.gcount() == sizeof bytes) {

@@ -14,7 +14,9 @@ bool CBufferedFile::Open(const std::string& path)
     Close();
     if (path.empty())
         return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device named as a release file cannot
+    // hold the open; only regular files are kept.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
