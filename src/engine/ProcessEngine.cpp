@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QEventLoop>
 
+#include <algorithm>
+
 #include "app/CommSettings.h"
 #include "app/Host.h"
 #include "app/Strings.h"
@@ -12,7 +14,7 @@
 #include "engine/ProcessReport.h"
 #include "model/ModelFiles.h"
 #include "link/DataRecord.h"
-#include "engine/EngineLink.h"
+#include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
 #include "release/VleFile.h"
 
@@ -51,7 +53,7 @@ CProcessEngine::~CProcessEngine()
     m_tickTimer.stop();
     m_replyTimer.stop();
     m_cmdLineTimer.stop();
-    LinkClose(m_link);
+    m_link.Close();
 }
 
 void CProcessEngine::ArmCommandLineTransfer()
@@ -63,7 +65,7 @@ void CProcessEngine::ArmCommandLineTransfer()
 
 bool CProcessEngine::event(QEvent* e)
 {
-    if (IsCommNotifyEvent(e)) {
+    if (e->type() == CommNotifyEventType()) {
         OnCommNotify();
         return true;
     }
@@ -242,8 +244,8 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
     m_replyTimer.stop();
     m_tickTimer.stop();
     m_nTickMs = -1;
-    LinkSetWriteTimeout(m_link, App().m_nWriteTimeoutMs);
-    LinkClose(m_link);
+    m_link.SetWriteTimeout(App().m_nWriteTimeoutMs);
+    m_link.Close();
     Host().PlayAnimation(false);
     m_pReleaseFile.reset();
 
@@ -281,7 +283,7 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
     SetActivity(false);
     m_bDocRunning = false;
     Host().ShowBusyLook(false);
-    LinkSetBaudRate(m_link, BaudFromIndex(App().m_nBaudIndex));
+    m_link.SetBaudRate(BaudFromIndex(App().m_nBaudIndex));
     ShowLinkText(App().m_nBaudIndex);
 }
 
@@ -289,7 +291,7 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
 
 bool CProcessEngine::WriteToLink(const std::string& bytes)
 {
-    const int written = LinkWrite(m_link, bytes.data(), static_cast<int>(bytes.size()));
+    const int written = m_link.Write(bytes.data(), static_cast<int>(bytes.size()));
     return written == static_cast<int>(bytes.size());
 }
 
@@ -323,7 +325,7 @@ int CProcessEngine::SendBytes(const std::string& bytes, int nextStep, const std:
     if (quiet) return written ? 1 : 0;
     if (!written) {
         m_replyTimer.stop();
-        LinkPurgeReceive(m_link);
+        m_link.PurgeReceive(0);
         App().WriteLogNoteString(55);
         return 0;
     }
@@ -334,9 +336,9 @@ int CProcessEngine::SendRecord(const DataRecord& record, bool blink)
 {
     if (blink) Host().FlashLamp(LAMP_TRANSMIT);
     const int size = static_cast<int>(record.SizeToWrite());
-    const int written = LinkWrite(m_link, reinterpret_cast<const char*>(record.BytesToWrite()), size);
+    const int written = m_link.Write(reinterpret_cast<const char*>(record.BytesToWrite()), size);
     if (size == 0 || written != size) {
-        LinkPurgeReceive(m_link);
+        m_link.PurgeReceive(0);
         return 0;
     }
     return 1;
@@ -373,7 +375,7 @@ int CProcessEngine::LeaveRelay(char letter)
 void CProcessEngine::OnCommNotify()
 {
     std::string bytes(MAX_READ_CHUNK, '\0');
-    const int count = LinkRead(m_link, bytes.data(), MAX_READ_CHUNK);
+    const int count = m_link.Read(bytes.data(), MAX_READ_CHUNK);
     if (m_bRawReceive) {
         m_receiver.ClearText();
         m_receiver.ClearQueue();
@@ -396,15 +398,15 @@ void CProcessEngine::ShowLinkText(int baudIndex)
 
 int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
 {
-    LinkClose(m_link);
+    m_link.Close();
     m_receiver.ClearText();
-    LinkSetPort(m_link, App().m_nPortIndex + 1);
-    LinkSetBaudRate(m_link, BaudFromIndex(baudIndex));
+    m_link.SetPortNumber(App().m_nPortIndex + 1);
+    m_link.SetBaudRate(BaudFromIndex(baudIndex));
     ShowLinkText(baudIndex);
-    if (LinkOpen(m_link, this) == 1) {
+    if (m_link.Open(this) == 1) {
         App().PumpDelay(PORT_SETTLE_MS);
         const int timeout = writeTimeoutMs == -1 ? App().m_nWriteTimeoutMs : writeTimeoutMs;
-        if (!LinkSetWriteTimeout(m_link, timeout))
+        if (!m_link.SetWriteTimeout(timeout))
             App().WriteLog("ERREUR écriture TimeOut à l'ouverture du port.\r\n");
         m_bRawReceive = false;
         m_nLinkBaudIndex = (baudIndex >= 0 && baudIndex <= 9) ? baudIndex : DEFAULT_BAUD_INDEX;
@@ -413,7 +415,7 @@ int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
     App().WriteLogNote(GetString(57));
     ShowMessage(57, 8, MB_OK_ONLY, ICON_STOP);
     m_bRawReceive = true;
-    LinkSetBaudRate(m_link, BaudFromIndex(App().m_nBaudIndex));
+    m_link.SetBaudRate(BaudFromIndex(App().m_nBaudIndex));
     ShowLinkText(App().m_nBaudIndex);
     return 0;
 }
@@ -507,6 +509,29 @@ char CProcessEngine::HopLetter() const
 {
     const CBoardDef* def = HopTargetDef();
     return def != nullptr ? def->DestinationLetter() : 'A';
+}
+
+int CProcessEngine::LastHop() const
+{
+    if (m_nBoard < 0 || m_nBoard >= LineCount()) return 0;
+    return std::max(0, static_cast<int>(CurrentLine().m_hops.size()) - 1);
+}
+
+char CProcessEngine::LetterOfHop(int hop) const
+{
+    const CBoardDef* def = m_nBoard >= 0 && m_nBoard < LineCount() ? HopDef(CurrentLine(), hop) : nullptr;
+    return def != nullptr ? def->DestinationLetter() : DestLetter();
+}
+
+bool CProcessEngine::HopHasPort(int hop) const
+{
+    const CBoardDef* def = m_nBoard >= 0 && m_nBoard < LineCount() ? HopDef(CurrentLine(), hop) : nullptr;
+    return def != nullptr && def->HasPortDestination();
+}
+
+long CProcessEngine::HopRate(int hop) const
+{
+    return RateOf(CurrentLine().GetHopSpeed(hop));
 }
 
 bool CProcessEngine::BoardAlone() const

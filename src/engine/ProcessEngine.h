@@ -201,6 +201,17 @@ private:
     // The board the relay walk opens next (hop m_nHop + 1) and its letter.
     const CBoardDef* HopTargetDef() const;
     char HopLetter() const;
+    // The hops of the current board line: the last one is the target board.
+    int LastHop() const;
+    char LetterOfHop(int hop) const;
+    bool HopHasPort(int hop) const;
+    long HopRate(int hop) const;
+    // Relay walks over the hops of a chain (a board behind one parent has
+    // hops 0 and 1 only).
+    bool RaiseRatesBackToConnected(const std::string& rate);
+    bool RestoreRatesBackToConnected();
+    bool JoinHops(int firstHop, int lastHop);
+    bool LeaveHops(int fromHop, int downToHop);
     bool BoardAlone() const;
     bool NoSelectedLineFollows() const;
     IdentTarget TargetOf(const CBoardConf& line) const;

@@ -11,7 +11,7 @@
 #include "engine/IdentMatch.h"
 #include "engine/ProcessEngine.h"
 #include "link/AutoConfig.h"
-#include "engine/EngineLink.h"
+#include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
 
 namespace {
@@ -40,7 +40,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     m_bRawReceive = true;
     const int timeLimit = queryOrRepair && fromStep == 10 ? App().m_nAutoMaxTimeSec : 0;
     CAutoConfigDlg dialog(m_link, timeLimit, Host().IdentDialogView());
-    dialog.SetRange(static_cast<int>(LinkBaudRate(m_link)), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
+    dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
     dialog.EnableLockOption(App().m_bQueryAutoSpeed);
     dialog.AllowSpeedChange(App().m_bQueryAutoSpeed);
     m_nStep = fromStep == 10 ? 11 : 32;
@@ -54,7 +54,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     if (m_nStep == 0) return;   // the process was ended meanwhile
 
     if (result == IDENT_FOUND) {
-        const int index = BaudIndexOf(static_cast<int>(LinkBaudRate(m_link)));
+        const int index = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
         App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
         m_nLinkBaudIndex = App().m_nBaudIndex;
         ShowLinkText(App().m_nBaudIndex);
@@ -85,7 +85,7 @@ void CProcessEngine::IdentificationFailed(int dialogResult)
 int CProcessEngine::AnalyseIdentReply(const std::string& reply)
 {
     if (!IsTransfer(m_nProcess)) {
-        LinkClose(m_link);
+        m_link.Close();
         SetActivity(false);
         m_strLastIdentReply = reply;
         Host().SetReplyAnswer(reply, false);
@@ -199,20 +199,23 @@ int CProcessEngine::IdentifyAfterRestart()
             const int secondsLeft = std::max(1, (range - m_nTickMs) / 1000);
             CAutoConfigDlg dialog(m_link, secondsLeft, Host().IdentDialogView());
             dialog.SetTitle(59);
-            dialog.SetRange(static_cast<int>(LinkBaudRate(m_link)), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
+            dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
             dialog.EnableLockOption(false);
             dialog.AllowSpeedChange(true);
             const auto opened = std::chrono::steady_clock::now();
+            const int tickBefore = m_nTickMs;
             const int found = dialog.RunModal();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                 std::chrono::steady_clock::now() - opened).count();
-            m_nTickMs += static_cast<int>(seconds) * 1000;
+            // Timer 1 kept ticking while the dialog ran: its time is counted
+            // once, as the dialog's whole seconds, not twice.
+            m_nTickMs = tickBefore + static_cast<int>(seconds) * 1000;
             lastTick = m_nTickMs;
             Host().WaitDlgSetPos(m_nTickMs);
             if (m_nStep == 0) break;
             if (found == IDENT_CANCELLED) { result = RESTART_STOPPED; break; }
             if (found == IDENT_NO_ANSWER) { result = RESTART_NOT_FOUND; break; }
-            m_nLinkBaudIndex = BaudIndexOf(static_cast<int>(LinkBaudRate(m_link)));
+            m_nLinkBaudIndex = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
             if (m_nLinkBaudIndex < 0) m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;
             phase = RestartPhase::Found;
             tPhase = tReply = m_nTickMs;

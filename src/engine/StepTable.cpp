@@ -6,7 +6,7 @@
 #include "engine/IdentMatch.h"
 #include "engine/ProcessEngine.h"
 #include "engine/SentenceFields.h"
-#include "engine/EngineLink.h"
+#include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
 #include "release/VleFile.h"
 
@@ -186,22 +186,10 @@ void CProcessEngine::Step19PortRate()
 void CProcessEngine::Step20RateChange()
 {
     const CBoardConf& line = CurrentLine();
-    const CBoardDef* def = CurrentDef();
     const std::string rate = RateText(RateOf(line.m_nEffectiveSpeed));
-    const bool port = def != nullptr && def->HasPortDestination();
-    if (!BoardAlone()) {
-        if (port && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) {
-            ProcessStep(EV_SEND_FAILED, 0);
-            return;
-        }
-        if (!LeaveRelay()) {
-            ProcessStep(EV_SEND_FAILED, 0);
-            return;
-        }
-        if (port && !SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + rate, 0, "", 0)) {
-            ProcessStep(EV_SEND_FAILED, 0);
-            return;
-        }
+    if (!BoardAlone() && !RaiseRatesBackToConnected(rate)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
     }
     if (!SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) {
         ProcessStep(EV_SEND_FAILED, 0);
@@ -217,7 +205,7 @@ void CProcessEngine::Step20RateChange()
 void CProcessEngine::Step21Erase()
 {
     const CBoardDef* def = CurrentDef();
-    if (!BoardAlone() && !SendSentence(JoinSentence(), 0, "", 0)) {
+    if (!BoardAlone() && !JoinHops(1, LastHop())) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
@@ -225,7 +213,7 @@ void CProcessEngine::Step21Erase()
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
-    switch (WaitForEvent(53, def->EraseTimeoutMs())) {
+    switch (WaitForEvent(53, def->m_nEraseTimeout * 1000)) {
     case WAIT_REPLY:
         Host().SetProgressItem(PROGRESS_ERASE, 100);
         ProcessStep(EV_STEP, 23);
@@ -293,9 +281,16 @@ void CProcessEngine::Step30NormalSpeed()
                 return;
             }
         } else if (def->HasPortDestination()) {
-            const int speed = line.GetHopSpeed(line.m_nHop + 1);
-            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + RateText(RateOf(speed)), 0, "", 0);
+            // The parent's port towards the board goes back to the rate read
+            // from it before the transfer.
+            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + RateText(HopRate(LastHop())), 0, "", 0);
         }
+    }
+    // Behind more than one parent: the relays of the boards in between stop,
+    // so the connected board is addressed again.
+    if (!BoardAlone() && !LeaveHops(LastHop() - 1, 1)) {
+        ProcessStep(EV_SEND_FAILED, 0);
+        return;
     }
     if (line.m_bRestart) {
         ProcessStep(EV_STEP, 28);
@@ -355,7 +350,7 @@ void CProcessEngine::Step32Results()
         return;
     }
     if (m_bFinished) {
-        const int index = BaudIndexOf(static_cast<int>(LinkBaudRate(m_link)));
+        const int index = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
         App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
         ShowLinkText(App().m_nBaudIndex);
         EndProcess(43, false);
@@ -391,12 +386,17 @@ void CProcessEngine::Step33EndTransferMode()
         return;
     }
     const int hop0Speed = line.GetHopSpeed(0);
-    if (!LeaveRelay() || !SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(hop0Speed)), 0, "", 0)) {
+    if (!RestoreRatesBackToConnected()) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
     if (!ChangeBaudRate(hop0Speed, App().m_nWriteTimeoutMs)) {
         EndProcess(22, false);
+        return;
+    }
+    // The end of transfer mode goes to the board's parent.
+    if (!JoinHops(1, LastHop() - 1)) {
+        ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
     const std::string mode = m_bChecksumOk ? "$PKVR,XSOFT,M,E" : "$PKVR,XSOFT,M,A";
@@ -406,6 +406,7 @@ void CProcessEngine::Step33EndTransferMode()
         if (def->HasPortDestination())
             SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," +
                              RateText(RateOf(line.GetHopSpeed(-1))), 0, "", 0);
+        LeaveHops(LastHop() - 1, 1);
         SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(m_nLinkBaudIndex)), 0, "", 0);
         EndProcess(22, true);
         return;
@@ -416,4 +417,52 @@ void CProcessEngine::Step33EndTransferMode()
     }
     if (!SendSentence(sentence, 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs))
         ProcessStep(EV_SEND_FAILED, 0);
+}
+
+// --- relay walks ---------------------------------------------------------------------------
+
+// Step 20 behind parents: from the target back to the connected board, every
+// board of the chain and the port towards it go to `rate`; the connected
+// board's own rate is left to the caller.
+bool CProcessEngine::RaiseRatesBackToConnected(const std::string& rate)
+{
+    for (int hop = LastHop(); hop >= 1; --hop) {
+        const char letter = LetterOfHop(hop);
+        if (HopHasPort(hop) && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) return false;
+        if (!LeaveRelay(letter)) return false;
+        if (HopHasPort(hop) && !SendSentence(std::string("$PKVR,HARDRS,,,") + letter + "," + rate, 0, "", 0))
+            return false;
+    }
+    return true;
+}
+
+// Step 33 behind parents: leaves the target, puts every board between it and
+// the connected board back to the rate read before the transfer, then the
+// connected board itself (hop 0).
+bool CProcessEngine::RestoreRatesBackToConnected()
+{
+    if (!LeaveRelay(LetterOfHop(LastHop()))) return false;
+    for (int hop = LastHop() - 1; hop >= 1; --hop) {
+        const char letter = LetterOfHop(hop);
+        const std::string rate = RateText(HopRate(hop));
+        if (HopHasPort(hop) && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) return false;
+        if (!LeaveRelay(letter)) return false;
+        if (HopHasPort(hop) && !SendSentence(std::string("$PKVR,HARDRS,,,") + letter + "," + rate, 0, "", 0))
+            return false;
+    }
+    return SendSentence("$PKVR,HARDRS,,,," + RateText(HopRate(0)), 0, "", 0) != 0;
+}
+
+bool CProcessEngine::JoinHops(int firstHop, int lastHop)
+{
+    for (int hop = firstHop; hop <= lastHop; ++hop)
+        if (!SendSentence(JoinSentence(LetterOfHop(hop)), 0, "", 0)) return false;
+    return true;
+}
+
+bool CProcessEngine::LeaveHops(int fromHop, int downToHop)
+{
+    for (int hop = fromHop; hop >= downToHop; --hop)
+        if (!LeaveRelay(LetterOfHop(hop))) return false;
+    return true;
 }

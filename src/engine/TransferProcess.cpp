@@ -12,7 +12,7 @@
 #include "engine/ProcessReport.h"
 #include "engine/SentenceFields.h"
 #include "link/DataRecord.h"
-#include "engine/EngineLink.h"
+#include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
 #include "release/FileBase.h"
 #include "release/VleFile.h"
@@ -236,7 +236,7 @@ void CProcessEngine::Step25StartData()
     m_nResendAddress = -1;
     m_nResendBlock = -1;
     m_nBytesSent = 0;
-    LinkSetWriteTimeout(m_link, App().m_nSBinWriteTimeoutMs);
+    m_link.SetWriteTimeout(App().m_nSBinWriteTimeoutMs);
     App().WriteLogNote(RemainingTimeText(0) + "\r\n");
     Host().SetBlockCounter(CounterText(135, 0));
     Host().SetRetryCounter(CounterText(134, 0));
@@ -400,7 +400,7 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
         m_boardStats[static_cast<size_t>(m_nBoard)].resends = m_nResends;
         m_boardStats[static_cast<size_t>(m_nBoard)].bytes = m_nBytesSent;
     }
-    LinkSetWriteTimeout(m_link, App().m_nWriteTimeoutMs);
+    m_link.SetWriteTimeout(App().m_nWriteTimeoutMs);
     return result;
 }
 

@@ -105,6 +105,7 @@ int CSerialLink::Open(QObject* notifyTarget)
         return OPEN_NO_PORT;
     }
     m_nFd = fd;
+    m_lineFreeAt = {};
     // Stale input goes. Output is not flushed: on Linux a write is complete
     // once queued, and what the previous close left queued must still leave.
     FlushPort(fd, 0);
@@ -177,15 +178,30 @@ void CSerialLink::CloseDevice()
 void CSerialLink::DrainOutput()
 {
     // The last sentence written (a rate change, a relay command) must leave
-    // before the port is flushed and closed.
+    // the line and reach the far end before the port is flushed and closed.
+    const auto limit = Clock::now() + std::chrono::milliseconds(kCloseDrainMaxMs);
     int queued = 0;
-    if (ioctl(m_nFd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+    if (ioctl(m_nFd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        int budget = std::min(kCloseDrainMaxMs,
+                              queued * m_timeouts.nWriteMultiplierMs + m_timeouts.nWriteConstantMs);
+        auto deadline = Clock::now() + std::chrono::milliseconds(budget);
+        while (ioctl(m_nFd, TIOCOUTQ, &queued) == 0 && queued > 0 && MsLeft(deadline) > 0)
+            poll(nullptr, 0, kDrainPollMs);
+    }
+    if (m_lineFreeAt == Clock::time_point{})
         return;
-    int budget = std::min(kCloseDrainMaxMs,
-                          queued * m_timeouts.nWriteMultiplierMs + m_timeouts.nWriteConstantMs);
-    auto deadline = Clock::now() + std::chrono::milliseconds(budget);
-    while (ioctl(m_nFd, TIOCOUTQ, &queued) == 0 && queued > 0 && MsLeft(deadline) > 0)
-        poll(nullptr, 0, kDrainPollMs);
+    const auto taken = std::min(m_lineFreeAt + std::chrono::milliseconds(kFarEndTakeMs), limit);
+    if (taken > Clock::now())
+        poll(nullptr, 0, MsLeft(taken) + 1);
+    m_lineFreeAt = {};
+}
+
+std::chrono::microseconds CSerialLink::WireTime(int count) const
+{
+    // Start bit, data bits, parity bit, stop bits (1, 1.5 rounded up, 2).
+    const long long bits = 1 + m_nByteSize + (m_nParity != 0 ? 1 : 0) + (m_nStopBits == 0 ? 1 : 2);
+    const long long rate = std::max<uint32_t>(m_nBaudRate, 1);
+    return std::chrono::microseconds(static_cast<long long>(count) * bits * 1000000LL / rate);
 }
 
 int CSerialLink::Read(char* buffer, int maxCount)
@@ -230,6 +246,8 @@ int CSerialLink::Write(const char* bytes, int count)
         ssize_t n = ::write(m_nFd, bytes + written, static_cast<size_t>(count - written));
         if (n > 0) {
             written += static_cast<int>(n);
+            const auto now = Clock::now();
+            m_lineFreeAt = std::max(m_lineFreeAt, now) + WireTime(static_cast<int>(n));
             continue;
         }
         if (n < 0 && errno == EINTR)

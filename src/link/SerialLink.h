@@ -4,6 +4,7 @@
 // thread that posts one "bytes waiting" event (CommNotifyEventType()) to the
 // current notify target; it posts again only after the target has read.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -24,7 +25,7 @@ struct CommTimeouts {
     int nWriteConstantMs = 1000;
 };
 
-enum OpenResult {
+enum LinkOpenResult {
     OPEN_OK = 1,
     OPEN_NOTHING = 0,        // already open, or no notify target
     OPEN_NO_PORT = -1,       // the device cannot be opened
@@ -41,6 +42,9 @@ public:
     static constexpr int kHangupRetryMs = 500;
     // Longest wait for queued output to leave before the port is closed.
     static constexpr int kCloseDrainMaxMs = 2000;
+    // Time the device at the far end needs to take in the last bytes that
+    // left the line before the port may be closed (and reopened at another rate).
+    static constexpr int kFarEndTakeMs = 30;
 
     CSerialLink();
     ~CSerialLink();
@@ -50,7 +54,7 @@ public:
     // Takes port number, byte size, parity, stop bits and rate (while closed).
     void ApplySettings(const CCommSettings& settings);
 
-    // OpenResult: 1 opened, 0 already open or no target, -1, -2, -3.
+    // LinkOpenResult: 1 opened, 0 already open or no target, -1, -2, -3.
     int Open(QObject* notifyTarget);
     // Opens a device path instead of the mapped "COMn" (tavrel-cli --port);
     // the path is kept for later opens until SetDevicePath("") clears it.
@@ -105,6 +109,8 @@ private:
     void DrainWakePipe();
     void CloseDevice();
     void DrainOutput();
+    // Line time of `count` bytes at the current rate and framing.
+    std::chrono::microseconds WireTime(int count) const;
     void LogFailure(const std::string& what, int error);
 
     uint8_t m_nPortNumber = 1;
@@ -116,6 +122,10 @@ private:
     std::string m_strDevicePath;
 
     int m_nFd = -1;
+    // When the bytes written so far have left the line. A pseudo-terminal
+    // reports no queued output (TIOCOUTQ is 0 at once), so Close waits for
+    // this moment as well as for the driver's queue.
+    std::chrono::steady_clock::time_point m_lineFreeAt{};
     int m_wakePipe[2] = {-1, -1};
     CommTimeouts m_timeouts;
     int m_nLastError = 0;

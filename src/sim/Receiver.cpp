@@ -167,6 +167,22 @@ bool Receiver::RootHears() const
     return CanAct(*m_root);
 }
 
+Board* Receiver::HiddenBelow(Board& b, char letter) const
+{
+    // A board deeper in the tree, behind a board that answers for it.
+    for (Board* c : b.children) {
+        if (!CanAct(*c))
+            continue;
+        for (Board* g : c->children) {
+            if (g->cfg->letter == letter && g->power == Power::Hidden)
+                return g;
+        }
+        if (Board* deeper = HiddenBelow(*c, letter))
+            return deeper;
+    }
+    return nullptr;
+}
+
 Board* Receiver::ChildAt(Board& b, char letter) const
 {
     for (Board* c : b.children) {
@@ -255,6 +271,11 @@ void Receiver::OnSentence(const std::string& text)
     m_mute = Silenced(b, line);
     if (m_mute)
         Log("   " + b.cfg->name + " leaves it unanswered (injected)");
+    if (const WrongAnswerFault* wrong = WrongAnswer(b, line); wrong && !m_mute) {
+        Log("   " + b.cfg->name + " answers something else (injected)");
+        Answer(b, wrong->answer);
+        m_mute = true;
+    }
     if (type == "IDENT")
         HandleIdent(b, s, line);
     else if (type == "HARDRS")
@@ -280,6 +301,20 @@ bool Receiver::Silenced(Board& b, const std::string& text)
     return false;
 }
 
+const WrongAnswerFault* Receiver::WrongAnswer(Board& b, const std::string& text)
+{
+    for (const WrongAnswerFault& f : b.cfg->faults.wrongAnswer) {
+        if (text.rfind(f.prefix, 0) != 0)
+            continue;
+        int& used = b.wrongAnswerUsed[f.prefix];
+        if (f.times == 0 || used < f.times) {
+            ++used;
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
 // --------------------------------------------------------------- sentences
 
 void Receiver::HandleIdent(Board& b, const DeviceSentence& s, const std::string&)
@@ -290,6 +325,8 @@ void Receiver::HandleIdent(Board& b, const DeviceSentence& s, const std::string&
         return;
     }
     Board* child = ChildAt(b, letter);
+    if (!child)
+        child = HiddenBelow(b, letter);
     if (!child) {
         Log(std::string("   no board behind ") + letter);
         return;
@@ -316,8 +353,13 @@ void Receiver::HandleHardrs(Board& b, const DeviceSentence& s)
         }
         size_t i = 0;
         for (const auto& [letter, rate] : ports) {
+            long shown = rate;
+            for (const PortRate& r : b.cfg->faults.reportedPortRates) {
+                if (r.letter == letter)
+                    shown = r.rate;
+            }
             Answer(b, "$PKVR,HARDRS," + std::to_string(ports.size()) + "," + std::to_string(++i) + ","
-                          + std::string(1, letter) + "," + std::to_string(rate));
+                          + std::string(1, letter) + "," + std::to_string(shown));
         }
         return;
     }
@@ -402,6 +444,12 @@ void Receiver::HandleModeEnd(Board& b, const DeviceSentence& s, const std::strin
 {
     Board* child = ChildAt(b, FieldLetter(s, 4));
     Board& target = child && (child->transferMode || child->loadComplete) ? *child : b;
+    const char denied = b.cfg->faults.modeEndDeniedLetter;
+    if (denied) {
+        // Answered for another destination: the board stays in transfer mode.
+        Answer(b, "$PKVR,XSOFT,M," + FieldText(s, 3) + "," + std::string(1, denied) + "," + FieldText(s, 5));
+        return;
+    }
     Answer(b, line);
     target.transferMode = false;
     target.programming = false;
@@ -508,9 +556,15 @@ void Receiver::OnRecord(const std::string& raw)
     }
     switch (r.type) {
     case 'L': HandleFirstRecord(b, raw.size()); break;
-    case 'D': HandleDataRecord(b, r); break;
+    case 'D':
+        if (m_line.phaseStartMs >= 0 && m_line.phaseEndMs < 0) {
+            m_line.phaseLastDataMs = m_now;
+            m_line.phaseBytesToLastData = m_line.phaseBytes + static_cast<long>(raw.size());
+        }
+        HandleDataRecord(b, r);
+        break;
     case 'F':
-        m_line.phaseBytes += static_cast<long>(raw.size());
+        EndDataPhase(raw.size());
         HandleClosingRecord(b, r);
         break;
     }
@@ -566,6 +620,8 @@ void Receiver::HandleFirstRecord(Board& b, size_t)
     m_line.phaseStartMs = m_now;
     m_line.phaseEndMs = -1;
     m_line.phaseBytes = 0;
+    m_line.phaseBytesToLastData = -1;
+    m_line.phaseLastDataMs = -1;
     m_line.phaseRate = LinkRate();
     Log("   " + b.cfg->name + " starts receiving");
 }
@@ -579,6 +635,14 @@ void Receiver::HandleDataRecord(Board& b, const DecodedRecord& r)
     if (b.cfg->faults.dropAtBlock && r.value == b.cfg->faults.dropAtBlock) {
         b.lineDropped = true;
         Log("   line to " + b.cfg->name + " dropped at block " + std::to_string(r.value) + " (injected)");
+        return;
+    }
+    const uint32_t stuck = b.cfg->faults.stuckAtBlock;
+    if (stuck != 0 && r.value >= stuck && b.expectedBlock == stuck) {
+        // It cannot keep that block: every record brings the same request again.
+        Log("   " + b.cfg->name + " cannot take block " + std::to_string(stuck) + " (injected)");
+        b.awaiting = false;
+        AskResend(b);
         return;
     }
     if (r.value > b.expectedBlock) {
@@ -606,9 +670,22 @@ void Receiver::HandleDataRecord(Board& b, const DecodedRecord& r)
     ++b.expectedBlock;
 }
 
+void Receiver::EndDataPhase(size_t closingRecordSize)
+{
+    if (m_line.phaseStartMs < 0 || m_line.phaseEndMs >= 0)
+        return;
+    if (m_line.phaseLastDataMs >= 0) {
+        m_line.phaseEndMs = m_line.phaseLastDataMs;
+        m_line.phaseBytes = m_line.phaseBytesToLastData;
+    } else {
+        // An empty release: the phase is the opening and the closing record.
+        m_line.phaseEndMs = m_now;
+        m_line.phaseBytes += static_cast<long>(closingRecordSize);
+    }
+}
+
 void Receiver::HandleClosingRecord(Board& b, const DecodedRecord& r)
 {
-    m_line.phaseEndMs = m_now;
     if (!b.receiving) {
         RecordError(b, "'F' record outside a load");
         return;

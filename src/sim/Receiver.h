@@ -39,11 +39,15 @@ struct LineStats {
     long garbageBytes = 0;
     long bytesSent = 0;
     long powerCycles = 0;
-    // The data phase of the last load: from its 'L' record to its 'F' record.
+    // The data phase of the last load: from its 'L' record to its last 'D'
+    // record, the one before the 'F' record (the program pauses before the
+    // 'F' record: the line is idle then by design).
     long phaseBytes = 0;
     long phaseRate = 0;
     int64_t phaseStartMs = -1;
     int64_t phaseEndMs = -1;
+    long phaseBytesToLastData = -1;    // -1: no 'D' record yet
+    int64_t phaseLastDataMs = -1;
 };
 
 enum class Power {
@@ -85,6 +89,7 @@ struct Board {
     uint8_t lastDestCode = 0;
 
     std::map<std::string, int> silenceUsed;
+    std::map<std::string, int> wrongAnswerUsed;
     std::map<uint32_t, int> resendUsed;
     std::map<uint32_t, int> corruptUsed;
 
@@ -150,6 +155,7 @@ private:
     void HandleFirstRecord(Board& b, size_t rawSize);
     void HandleDataRecord(Board& b, const DecodedRecord& r);
     void HandleClosingRecord(Board& b, const DecodedRecord& r);
+    void EndDataPhase(size_t closingRecordSize);
     void RecordError(Board& b, const std::string& reason);
     void AskResend(Board& b, int64_t knownAddress = -1);
     bool DestinationAccepted(const Board& b, uint8_t code) const;
@@ -168,8 +174,10 @@ private:
     void Answer(const Board& from, const std::string& sentence);
     void SendBytes(const std::string& bytes);
     bool Silenced(Board& b, const std::string& text);
+    const WrongAnswerFault* WrongAnswer(Board& b, const std::string& text);
     static bool Visible(const Board& b);
     Board* ChildAt(Board& b, char letter) const;
+    Board* HiddenBelow(Board& b, char letter) const;
 
     const ReceiverConfig& m_config;
     SimLog* m_log;

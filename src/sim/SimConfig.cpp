@@ -16,6 +16,7 @@ using nlohmann::json;
 constexpr std::array<long, 10> kTableRates = {300, 1200, 4800, 9600, 19200,
                                               38400, 57600, 115200, 128000, 256000};
 constexpr int kMaxTimeMs = 3600 * 1000;
+constexpr long kMaxReportedRate = 10000000;   // a port table figure, not a line rate
 constexpr size_t kMaxBoards = 64;
 constexpr size_t kMaxTextLength = 64;
 constexpr size_t kMaxFileBytes = 1 << 20;
@@ -211,6 +212,65 @@ std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
     return list;
 }
 
+// {"B": 14400}: the port table shows these rates, which need not be line rates.
+std::vector<PortRate> ReadReportedPortRates(ObjectReader& reader)
+{
+    std::vector<PortRate> list;
+    const json* v = reader.Find("reported_port_rates");
+    if (!v)
+        return list;
+    const std::string path = reader.Child("reported_port_rates");
+    if (!v->is_object())
+        Fail(path, "expected an object of port letters and rates");
+    for (auto it = v->begin(); it != v->end(); ++it) {
+        const std::string key = it.key();
+        if (key.size() != 1 || key[0] < 'A' || key[0] > 'H')
+            Fail(path + "." + key, "expected a port letter A..H");
+        list.push_back({key[0], ObjectReader::CheckedInteger(it.value(), path + "." + key, 1, kMaxReportedRate)});
+    }
+    return list;
+}
+
+bool IsSentenceText(const json& v)
+{
+    if (!v.is_string())
+        return false;
+    const std::string text = v.get<std::string>();
+    if (text.rfind("$PKVR", 0) != 0 || text.size() > kMaxTextLength)
+        return false;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c > 0x7E || c == '*')
+            return false;
+    }
+    return true;
+}
+
+std::vector<WrongAnswerFault> ReadWrongAnswerFaults(ObjectReader& reader)
+{
+    std::vector<WrongAnswerFault> list;
+    const json* v = reader.Find("wrong_answer");
+    if (!v)
+        return list;
+    if (!v->is_array())
+        Fail(reader.Child("wrong_answer"), "expected a list of {\"sentence\": text, \"answer\": text, \"times\": n}");
+    for (size_t i = 0; i < v->size(); ++i) {
+        ObjectReader item((*v)[i], reader.Child("wrong_answer") + "[" + std::to_string(i) + "]");
+        WrongAnswerFault fault;
+        for (const char* key : {"sentence", "answer"}) {
+            const json* text = item.Find(key);
+            if (!text)
+                Fail(item.Child(key), "missing");
+            if (!IsSentenceText(*text))
+                Fail(item.Child(key), "expected a \"$PKVR\" sentence of printable ASCII without '*'");
+            (std::string(key) == "sentence" ? fault.prefix : fault.answer) = text->get<std::string>();
+        }
+        fault.times = static_cast<int>(item.Integer("times", 0, 0, 1000));
+        item.RejectUnknown();
+        list.push_back(fault);
+    }
+    return list;
+}
+
 BoardFaults ReadFaults(ObjectReader& board)
 {
     BoardFaults faults;
@@ -219,10 +279,14 @@ BoardFaults ReadFaults(ObjectReader& board)
         return faults;
     ObjectReader reader(*v, board.Child("faults"));
     faults.noAnswer = ReadSilenceFaults(reader);
+    faults.wrongAnswer = ReadWrongAnswerFaults(reader);
     faults.modeDeniedLetter = reader.Letter("mode_denied", 'A', 'L', false);
+    faults.modeEndDeniedLetter = reader.Letter("mode_end_denied", 'A', 'L', false);
+    faults.reportedPortRates = ReadReportedPortRates(reader);
     faults.eraseFails = reader.Flag("erase_fails", false);
     faults.resend = ReadBlockFaults(reader, "resend");
     faults.corruptBlock = ReadBlockFaults(reader, "corrupt_block");
+    faults.stuckAtBlock = static_cast<uint32_t>(reader.Integer("stuck_at_block", 0, 0, 0xFFFFFE));
     faults.checksumMismatch = reader.Flag("checksum_mismatch", false);
     if (reader.Find("checksum_delay_ms"))
         faults.checksumDelayMs = static_cast<int>(reader.Integer("checksum_delay_ms", 0, 0, kMaxTimeMs));

@@ -21,12 +21,30 @@ struct BlockFault {
     int times = 1;
 };
 
+struct PortRate {
+    char letter = 'A';
+    long rate = 9600;
+};
+
+// A sentence answered with another text: `times` times, then as usual; 0
+// means every time.
+struct WrongAnswerFault {
+    std::string prefix;
+    std::string answer;
+    int times = 0;
+};
+
 struct BoardFaults {
     std::vector<SilenceFault> noAnswer;
+    std::vector<WrongAnswerFault> wrongAnswer;
     char modeDeniedLetter = 0;              // answer M,B with this letter instead
+    char modeEndDeniedLetter = 0;           // answer M,E and M,A with this letter instead
+    std::vector<PortRate> reportedPortRates;    // HARDRS shows these rates (any number)
     bool eraseFails = false;
     std::vector<BlockFault> resend;
     std::vector<BlockFault> corruptBlock;
+    uint32_t stuckAtBlock = 0;              // 0: none; else every 'D' record from this
+                                            // block on is answered by a resend request for it
     bool checksumMismatch = false;
     std::optional<int> checksumDelayMs;     // overrides the board's delay (a late message)
     bool checksumNever = false;
@@ -42,11 +60,6 @@ struct RescueConfig {
     int autoPowerCycleMs = 0;               // 0: only SIGUSR1 power-cycles
     long rate = 9600;
     std::string text = "UCRQ";
-};
-
-struct PortRate {
-    char letter = 'A';
-    long rate = 9600;
 };
 
 struct BoardConfig {

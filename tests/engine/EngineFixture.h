@@ -7,6 +7,7 @@
 
 #include <QProcess>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -29,7 +30,14 @@ public:
     // Reports the abort key once, after this many data records went out (0: never).
     long abortAfterBlock = 0;
 
-    void SetTransferProgress(long block, long, long, const std::string&) override { lastBlock = block; }
+    // Called after every data record with its block number.
+    std::function<void(long)> onBlock;
+
+    void SetTransferProgress(long block, long, long, const std::string&) override
+    {
+        lastBlock = block;
+        if (onBlock) onBlock(block);
+    }
     bool SetReplyAnswer(const std::string& answer, bool) override
     {
         lastReply = answer;

@@ -107,7 +107,7 @@ TEST_F(EngineE2E, OneResendIsServed)
 
 TEST_F(EngineE2E, FiveConsecutiveResendsEndTheTransfer)
 {
-    Faults(receiver, 1)["resend"] = {{{"block", 5}, {"times", 10}}};
+    Faults(receiver, 1)["stuck_at_block"] = 5;
     StartSim();
     MakeRelease("gps.s19", 3000, 0x20000);
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
@@ -208,6 +208,125 @@ TEST_F(EngineE2E, MissingReleaseFileInATwoLineRequest)
     EXPECT_EQ(Line(1).m_nResult, RESULT_OK);
     EXPECT_TRUE(ImageEquals("CPU", cpu));
     EXPECT_TRUE(LogHas("; 'GPS'    :  Not updated.\r\n"));
+}
+
+TEST_F(EngineE2E, BoardAloneIsLoadedAndRestarted)
+{
+    StartSim();
+    const std::string release = MakeRelease("cpu.s19", 3000, 0x10000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine(true)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK) << Log();
+    EXPECT_TRUE(ImageEquals("CPU", release));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,P,1,3000,1<"));
+    EXPECT_TRUE(LogHas("|Re-boot            : Oui\r\n"));
+    EXPECT_EQ(SimStats()["boards"][0]["software"][0], "CPU0200");
+    EXPECT_EQ(EndReportBox(), "Transfer completed successfully.\r\n\r\n'CPU'    :  OK\r\n");
+}
+
+TEST_F(EngineE2E, BoardNotFoundAtRestart)
+{
+    Faults(receiver, 1)["never_back"] = true;
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(true)})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_NOT_FOUND);
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Not found at re-start.\r\n"));
+    EXPECT_EQ(EndReportBox().rfind("Operation completed, anomalous event(s) detected", 0), 0u);
+}
+
+TEST_F(EngineE2E, EndOfTransferModeAnsweredForAnotherBoard)
+{
+    Faults(receiver, 0)["mode_end_denied"] = "C";
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 88);
+    EXPECT_TRUE(HasBox("End-of-transfer mode error !"));
+    EXPECT_TRUE(LogHas(">$PKVR,XSOFT,M,E,B,1<"));
+    EXPECT_NE(Line(0).m_nResult, RESULT_OK);
+}
+
+TEST_F(EngineE2E, PortRateOutsideTheTable)
+{
+    Faults(receiver, 0)["reported_port_rates"] = {{"B", 14400}};
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 52);
+    EXPECT_TRUE(HasBox("Incorrect message."));
+    EXPECT_FALSE(LogHas(">$PKVR,XSOFT,M,B"));
+    EXPECT_EQ(Line(0).m_nResult, RESULT_NOT_UPDATED);
+}
+
+TEST_F(EngineE2E, InvalidReceptionAfterTheAnnounce)
+{
+    Faults(receiver, 1)["wrong_answer"] = {{{"sentence", "$PKVR,XSOFT,P"}, {"answer", "$PKVR,XSOFT,E,-2"}}};
+    StartSim();
+    MakeRelease("gps.s19", 1000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), 14);
+    EXPECT_TRUE(HasBox("Process was aborted due to invalid reception."));
+    EXPECT_EQ(SimStats()["boards"][1]["records"], 0);
+}
+
+// connected CPU -> port B -> GPS -> port C -> NAV, with a rate change on every hop.
+TEST_F(EngineE2E, ThreeBoardChainWithRateChanges)
+{
+    envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
+                         {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
+                         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
+                         {"parent_board", 1}, {"save_speed", "unchecked"}});
+    receiver["boards"][1]["ports"] = {{"C", 38400}};
+    receiver["boards"].push_back({{"name", "NAV"}, {"subassy", "NV"}, {"hardware", "30"}, {"boot_loader", "NVB1"},
+                                  {"software", {"NAV0100"}}, {"software_after_load", {"NAV0200"}},
+                                  {"parent", "GPS"}, {"letter", "C"}, {"rate", 38400}, {"progr_id", 3},
+                                  {"erase_ms", 100}, {"restart_ms", 300}});
+    StartSim();
+    const std::string release = MakeRelease("nav.s19", 4000, 0x30000);
+    nlohmann::json nav = {{"board_name", "NAV"}, {"env_name", "DEMO"}, {"subassy_hardw", "30"}, {"board_index", 2},
+                          {"release_file", "nav.s19"}, {"soft_id", "NAV0200"}, {"board_alone", false},
+                          {"restart", false}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({nav})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK) << Log();
+    EXPECT_TRUE(ImageEquals("NAV", release));
+    EXPECT_TRUE(LogHas("|Carte parent       : GPS\r\n"));
+    for (const char* sent : {">$PKVR,XSOFT,M,B,B,1<", ">$PKVR,JOIN,,2,IO,B<", ">$PKVR,XSOFT,M,B,C,1<",
+                             ">$PKVR,JOIN,,2,IO,C<", ">$PKVR,HARDRS,,,C,57600<", ">$PKVR,HARDRS,,,B,57600<",
+                             ">$PKVR,XSOFT,M,E,C,1<", ">$PKVR,HARDRS,,,C,38400<", ">$PKVR,HARDRS,,,B,19200<"})
+        EXPECT_TRUE(LogHas(sent)) << sent;
+    // Every board of the chain is back at its own rate.
+    const nlohmann::json stats = SimStats();
+    EXPECT_EQ(stats["link_rate"], 9600);
+    EXPECT_EQ(stats["boards"][1]["rate"], 19200);
+    EXPECT_EQ(stats["bytes_lost"], 0);
+}
+
+// The receiver goes away in the middle of the data: the write fails.
+TEST_F(EngineE2E, PortVanishesDuringTheData)
+{
+    StartSim();
+    MakeRelease("gps.s19", 20000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
+    host.onBlock = [this](long block) {
+        if (block == 30 && sim->state() == QProcess::Running) {
+            sim->kill();
+            sim->waitForFinished(5000);
+        }
+    };
+    RunTransfer();
+    const int message = engine->LastEndMessage();
+    EXPECT_TRUE(message == 55 || message == 12) << message;
+    EXPECT_TRUE(engine->IsIdle());
+    EXPECT_FALSE(link->IsOpen());
+    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Transfer aborted by the user.\r\n"));
+    EXPECT_TRUE(LogHas("************************ Fin du transfert ***********************"));
 }
 
 int main(int argc, char** argv)
