@@ -59,7 +59,8 @@ struct RestoreAction {
 // hop h, join the board of hop h + 1 (R4), set its own rate (R3), leave it
 // (R2), set the port it hangs on (R1), and leave the relays walked. Both
 // sides of a port get back the rate the parent reported for that port before
-// the transfer (the speed recorded for hop h + 1).
+// the transfer (the speed recorded for hop h + 1); a hop behind a Dpram has
+// no rate and is passed over.
 std::vector<RestoreAction> RestoreActions(const CBoardConf& line, bool boardAlone)
 {
     std::vector<RestoreAction> actions;
@@ -75,6 +76,9 @@ std::vector<RestoreAction> RestoreActions(const CBoardConf& line, bool boardAlon
         return def != nullptr ? def->DestinationLetter() : 'A';
     };
     for (int h = 0; h + 1 < hops; ++h) {
+        // A board behind a Dpram has no rate to set back.
+        const CBoardDef* def = line.m_hops[static_cast<size_t>(h + 1)].m_pBoardDef;
+        if (def == nullptr || !def->HasPortDestination()) continue;
         const char letter = letterOf(h + 1);
         const int speed = line.GetHopSpeed(h + 1);
         for (int k = 1; k <= h; ++k) actions.push_back({RestoreAction::Join, letterOf(k), 0});
