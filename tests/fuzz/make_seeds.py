@@ -150,6 +150,9 @@ def seeds():
         "fuzz_record": {"first.bin": record("L", 0x08, "N", 0xFFFFFF, 0, b"", stuffed=False),
                         "data.bin": record("D", 0x11, "R", 7, 0x8000, bytes([0xFD, 0xFE, 0xFF, 1, 2]), stuffed=False),
                         "resend.bin": record("R", 0x08, "N", 3, 0x1000, b"", stuffed=False)},
+        "fuzz_ident": {"reply.bin": b"GP\\ 20\\ GPB1\\ GPS0200\\ "
+                       + b"$PKVR,IDENT,4,1,CM10,CMB2\r\n$PKVR,IDENT,4,2,CM10,CPU0100\r\n"
+                       + b"$PKVR,IDENT,4,3,GP20,GPB1,B\r\n$PKVR,IDENT,4,4,GP20,GPS0100,B\r\n" + b"\x04\x00B"},
         "fuzz_receive": {"line.bin": b"\x01\x02$PKVR,HARDRS,A,A,,9600\r\n$GPGGA,123519,4807.038,N*47\r\n"
                          + record("R", 0x08, "N", 3, 0x1000, b"") + b"$PKVR,IDENT,1,1,CM,10,12,V1.0\r\n"
                          + record("D", 0x09, "S", 1, 0x20, bytes([0xFE, 0xFF, 0xFD]))
