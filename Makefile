@@ -42,17 +42,18 @@ fuzz: bootstrap
 	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
 	@tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The tests that run threads (the serial link's watch thread, the engine over
-# the link against tavrel-sim), selected by their CTest labels.
-TSAN_TARGETS_RE = ^(test_link|test_engine[a-z_]*|tavrel-sim|tavrel-cli):
+# The tests that run threads (the serial link's watch thread, the engine and
+# the line-fault tests over the link against tavrel-sim), selected by their
+# CTest labels; the soak benchmark stays out (it is long, and `make test` runs it).
+# A report does not stop the test at once, so that its simulator is still
+# stopped; the test then fails with TSan's exit code.
 tsan: bootstrap
 	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTAVREL_TSAN=ON -DTAVREL_SANITIZE=OFF -DTAVREL_GUI=OFF >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target \
-	  $$(cmake --build $(TSAN_BUILD) --target help | grep -oE '$(TSAN_TARGETS_RE)' | tr -d ':' | sort -u)
+	@cmake --build $(TSAN_BUILD) -j $(JOBS)
 	@cd $(TSAN_BUILD) && \
-	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
-	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'link|engine'
+	  TSAN_OPTIONS=halt_on_error=0:exitcode=66:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'link|engine|reliability' -E '^soak'
 
 clean:
 	rm -rf build
