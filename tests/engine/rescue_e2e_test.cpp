@@ -4,8 +4,11 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include <sys/wait.h>
 
 #include "EngineFixture.h"
 #include "app/Strings.h"
@@ -385,6 +388,38 @@ TEST_F(RescueE2E, CancelledChangeCommunicationStartsNothing)
     EXPECT_EQ(rhost.changeCommRuns, 1);
     EXPECT_TRUE(engine->IsIdle());
     EXPECT_FALSE(LogHas("==( Repair )===="));
+}
+
+// --- tavrel-cli rescue and repair --------------------------------------------------------------
+
+TEST_F(RescueE2E, CliRescueGoesOnWithoutATerminalAndRepairSavesTheRate)
+{
+    RescuableCpu(true, 300);
+    StartSim();
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
+    const std::string cli = std::string(TAVREL_BINARY_DIR) + "/src/tavrel-cli --config-dir '" + dir.Path() +
+                            "/config' --log '" + dir.File("cli.log") + "' ";
+    auto run = [&](const std::string& args, std::string& out) {
+        const std::string command = cli + args + " --port '" + tty + "' </dev/null >'" + dir.File("out.txt") + "' 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in(dir.File("out.txt"));
+        std::stringstream text;
+        text << in.rdbuf();
+        out = text.str();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string out;
+    EXPECT_EQ(run("rescue", out), 0) << out;
+    EXPECT_NE(out.find("Click Ok then switch the receiver off"), std::string::npos) << out;
+    EXPECT_NE(out.find("$PKVR,IDENT,2,2,UC10,UCRQ"), std::string::npos) << out;
+
+    EXPECT_EQ(run("repair --connected --dest B --rate 19200", out), 2) << out;
+    EXPECT_EQ(run("repair --connected --rate 19200", out), 0) << out;
+    EXPECT_NE(out.find("Communication settings: COM1:19200,n,8,2"), std::string::npos) << out;
+    std::ifstream ini(dir.Path() + "/config/Tavrel.ini");
+    std::stringstream text;
+    text << ini.rdbuf();
+    EXPECT_NE(text.str().find("BAUDRATE=19200"), std::string::npos) << text.str();
 }
 
 int main(int argc, char** argv)
