@@ -1,6 +1,8 @@
 // The terminal host of tavrel-cli.
 #include "cli/TerminalHost.h"
 
+#include "app/Strings.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -21,6 +23,7 @@ int g_interruptPipe[2] = {-1, -1};
 volatile sig_atomic_t g_interruptPending = 0;
 
 constexpr int kExitOnSecondInterrupt = 130;   // 128 + SIGINT, as shells report it
+constexpr int kAbortQuestionId = 49;          // "Are you sure you want to abort  the process ?"
 
 extern "C" void OnInterrupt(int)
 {
@@ -153,10 +156,11 @@ MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& 
     std::ostream& out = warning ? std::cerr : std::cout;
     out << line << "\n";
     out.flush();
+    const bool abortQuestion = m_bAbortKeyReported && buttons == MB_YES_NO && text == GetString(kAbortQuestionId);
+    m_bAbortKeyReported = false;
     if (buttons == MB_OK_ONLY) return ANSWER_OK;
     if (m_policy == AnswerPolicy::None && m_stdinIsTty) return AskOnTerminal(buttons);
-    if (m_bAbortAsked && buttons == MB_YES_NO) {
-        m_bAbortAsked = false;
+    if (abortQuestion) {
         std::cout << "  -> Yes (Ctrl+C)\n";
         std::cout.flush();
         return ANSWER_YES;
@@ -234,13 +238,19 @@ bool CTerminalHost::PromptDirectory(std::string&)
     return false;
 }
 
-bool CTerminalHost::AbortKeyPressed()
+bool CTerminalHost::TakeInterrupt()
 {
     if (!g_interruptPending) return false;
     DrainInterruptPipe();
     g_interruptPending = 0;
     if (m_interruptNotifier) m_interruptNotifier->setEnabled(true);
-    m_bAbortAsked = true;
+    return true;
+}
+
+bool CTerminalHost::AbortKeyPressed()
+{
+    if (!TakeInterrupt()) return false;
+    m_bAbortKeyReported = true;
     return true;
 }
 

@@ -38,8 +38,9 @@ public:
     void ShowBlockCounters(bool show) override;
     bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
     void ShowReplyDialog(bool show) override;
-    // Ctrl+C during a wait stands for the wait dialog's Cancel button.
-    bool WaitDlgCheckCancel() override { return AbortKeyPressed(); }
+    // Ctrl+C during a wait stands for the wait dialog's Cancel button; no
+    // question follows it.
+    bool WaitDlgCheckCancel() override { return TakeInterrupt(); }
 
     // --- rescue: the power-cycle prompt and the Change communication dialog --
     // On a terminal the prompt waits for Enter (end of input cancels); without
@@ -61,15 +62,18 @@ protected:
     // Reads one answer from the terminal; ANSWER_CANCEL at end of input.
     MsgAnswer AskOnTerminal(MsgButtons buttons);
     MsgAnswer AnswerByPolicy(MsgButtons buttons);
+    // Consumes a pending Ctrl+C; true when there was one.
+    bool TakeInterrupt();
 
 private:
     AnswerPolicy m_policy;
     bool m_stdinIsTty;
     bool m_stderrIsTty;
     std::unique_ptr<QSocketNotifier> m_interruptNotifier;
-    // The abort key was pressed: the next Yes/No question (the abort
-    // question) is answered Yes when nobody can be asked.
-    bool m_bAbortAsked = false;
+    // The abort key was just reported to the running loop: its abort
+    // question, if it is the next message, is answered Yes when nobody can
+    // be asked. Any other message ends this.
+    bool m_bAbortKeyReported = false;
     bool m_bProgressShown = false;
     std::string m_strReply;
 };
