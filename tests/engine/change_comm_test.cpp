@@ -63,27 +63,19 @@ TEST(ChangeCommDlg, ChoicesAndEnablingRule)
     }
 }
 
-TEST(ChangeCommDlg, ListsAndInitialFocus)
+TEST(ChangeCommDlg, BoardListAndInitialFocus)
 {
     CChangeCommDlg alone;
     alone.SetUp(false, false, {}, 3);
     alone.Initialise();
     EXPECT_EQ(alone.BoardListTexts(), std::vector<std::string>{"Connected system"});
     EXPECT_EQ(alone.InitialFocus(), CChangeCommDlg::CTRL_RATE_LIST);
-    EXPECT_EQ(CChangeCommDlg::RateListTexts().back(), "256000");
 
     CChangeCommDlg withLines;
     withLines.SetUp(true, true, {{"GPS", false, kPortB, 6}, {"CPU", true, 0, 7}}, 3);
     withLines.Initialise();
     EXPECT_EQ(withLines.BoardListTexts(), (std::vector<std::string>{"Connected system", "GPS", "CPU"}));
     EXPECT_EQ(withLines.InitialFocus(), 0);   // a board line chosen: the focus stays
-
-    // Lines without their environment: the connected system is chosen.
-    CChangeCommDlg noEnvironment;
-    noEnvironment.SetUp(true, false, {{"GPS", false, kPortB, 6}}, 2);
-    noEnvironment.Initialise();
-    EXPECT_EQ(noEnvironment.BoardChoice(), 0);
-    EXPECT_EQ(noEnvironment.BaudIndex(), 2);
 }
 
 // --- the Communication command ------------------------------------------------------------
@@ -155,18 +147,6 @@ TEST_F(CommunicationCommand, CancelWithoutChangesSavesNothing)
 {
     EXPECT_FALSE(RunCommunicationCommand(link));   // no dialog: cancelled
     EXPECT_EQ(Saved("PORTNUM"), "(no file)");
-}
-
-TEST_F(CommunicationCommand, WithoutAutoSpeedTheButtonOnlyQueries)
-{
-    App().m_bQueryAutoSpeed = false;
-    CCommunicationDlg dialog(link);
-    dialog.Initialise();
-    EXPECT_EQ(dialog.AutoConfigureCaption(), "Query");
-    EXPECT_FALSE(dialog.PropertiesEnabled());
-    App().m_bQueryAutoSpeed = true;
-    dialog.Initialise();
-    EXPECT_EQ(dialog.AutoConfigureCaption(), "Auto-configure");
 }
 
 }  // namespace

@@ -154,60 +154,40 @@ protected:
 
 // --- the rescue wait ------------------------------------------------------------------------
 
-TEST_F(RescueE2E, RescueQueryCatchesTheLoaderAtPowerOn)
+TEST_F(RescueE2E, RescueWaitRefusedThenTimedOut)
 {
-    RescuableCpu(true, 300);
-    StartSim();
-    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
-    rhost.QueueAnswer(ANSWER_OK);
-    Run(&CProcessEngine::StartQuery, PROC_RESCUE_QUERY);
-
-    const CScriptedHost::Box* prompt = FindBox(GetString(149));
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_EQ(prompt->caption, "Switching to rescue mode");
-    EXPECT_EQ(prompt->buttons, MB_OK_CANCEL);
-    EXPECT_NE(rhost.lastReply.find("$PKVR,IDENT,2,2,UC10,UCRQ"), std::string::npos) << rhost.lastReply;
-    EXPECT_EQ(rhost.waitMessages.front(), "Enabling rescue mode");
-    // The wake-up character goes alone until the loader answers, then the ident query.
-    EXPECT_TRUE(LoggedInOrder({"==( Query )====", kDc2Logged, ">$PKVR,IDENT<", "$PKVR,IDENT,2,2,UC10,UCRQ"}));
-    EXPECT_EQ(App().m_nBaudIndex, 3);
-    EXPECT_EQ(SimStats()["boards"][0]["state"], "rescue loader");
-}
-
-TEST_F(RescueE2E, RescueWaitTimesOutWhenNobodySwitchesTheReceiver)
-{
-    RescuableCpu(true, 0);
+    RescuableCpu(true, 0);   // nobody switches the receiver
     Override("Miscellaneous", "Rescue mode(sec.)", "3");
     StartSim();
     MakeRelease("cpu.s19", 1000, 0x10000);
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
-    rhost.QueueAnswer(ANSWER_OK);
-    Run(&CProcessEngine::StartTransfer, PROC_RESCUE_TRANSFER);
-
-    EXPECT_EQ(engine->LastEndMessage(), 12);
-    EXPECT_EQ(LastBox("Transfer"), GetString(12));
-    // One call a second, alone, and never an ident query.
-    const size_t calls = Count(Log(), kDc2Logged);
-    EXPECT_GE(calls, 3u);
-    EXPECT_LE(calls, 5u);
-    EXPECT_FALSE(LogHas(">$PKVR,IDENT"));
-    EXPECT_EQ(Line(0).m_nResult, RESULT_NOT_UPDATED);
-}
-
-TEST_F(RescueE2E, RefusedPowerCycleAbortsTheRescueTransfer)
-{
-    RescuableCpu(true, 300);
-    StartSim();
-    MakeRelease("cpu.s19", 1000, 0x10000);
-    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
-    rhost.QueueAnswer(ANSWER_CANCEL);
-    Run(&CProcessEngine::StartTransfer, PROC_RESCUE_TRANSFER);
-
-    EXPECT_EQ(engine->LastEndMessage(), 22);
-    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
-    EXPECT_FALSE(LogHas(kDc2Logged));
-    EXPECT_EQ(FindBox(GetString(22)), nullptr);   // ended without a box
-    EXPECT_NE(LastBox("End of transfer").find("'CPU'    :  Transfer aborted by the user."), std::string::npos);
+    struct Row {
+        MsgAnswer prompt;
+        int endMessage;
+        const char* box;   // caption of the box of the end message, "" for none
+        int result;
+        size_t minCalls, maxCalls;
+    };
+    const Row rows[] = {
+        {ANSWER_CANCEL, 22, "", RESULT_ABORTED, 0, 0},
+        {ANSWER_OK, 12, "Transfer", RESULT_NOT_UPDATED, 3, 5},   // one call a second
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.endMessage);
+        const size_t callsBefore = Count(Log(), kDc2Logged);
+        const size_t boxesBefore = rhost.boxes.size();
+        rhost.QueueAnswer(row.prompt);
+        Run(&CProcessEngine::StartTransfer, PROC_RESCUE_TRANSFER);
+        EXPECT_EQ(engine->LastEndMessage(), row.endMessage);
+        EXPECT_EQ(Line(0).m_nResult, row.result);
+        const size_t calls = Count(Log(), kDc2Logged) - callsBefore;
+        EXPECT_GE(calls, row.minCalls);
+        EXPECT_LE(calls, row.maxCalls);
+        const bool boxShown = std::any_of(rhost.boxes.begin() + static_cast<long>(boxesBefore), rhost.boxes.end(),
+                                          [&](const auto& box) { return box.text == GetString(row.endMessage); });
+        EXPECT_EQ(boxShown, *row.box != 0);
+    }
+    EXPECT_FALSE(LogHas(">$PKVR,IDENT"));   // the loader never answered the calls
 }
 
 TEST_F(RescueE2E, QueryWithoutAnswerOffersTheRescueModeAndRetries)
@@ -225,9 +205,16 @@ TEST_F(RescueE2E, QueryWithoutAnswerOffersTheRescueModeAndRetries)
     ASSERT_NE(offer, nullptr);
     EXPECT_EQ(offer->caption, "Query error");
     EXPECT_EQ(offer->buttons, MB_YES_NO);
-    EXPECT_NE(rhost.lastReply.find("UCRQ"), std::string::npos) << rhost.lastReply;
-    EXPECT_EQ(Count(Log(), "==( Query )===="), 2u);
+    const CScriptedHost::Box* prompt = FindBox(GetString(149));
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_EQ(prompt->caption, "Switching to rescue mode");
+    EXPECT_EQ(rhost.waitMessages.back(), "Enabling rescue mode");
+    EXPECT_NE(rhost.lastReply.find("$PKVR,IDENT,2,2,UC10,UCRQ"), std::string::npos) << rhost.lastReply;
+    // The wake-up character goes alone until the loader answers, then the ident query.
+    EXPECT_TRUE(LoggedInOrder({"==( Query )====", "==( Query )====", kDc2Logged, ">$PKVR,IDENT<",
+                               "$PKVR,IDENT,2,2,UC10,UCRQ"}));
     EXPECT_EQ(Count(Log(), "\r\n===============\r\n"), 1u);   // one end, of the rescue query
+    EXPECT_EQ(App().m_nBaudIndex, 3);
 }
 
 // --- the rescue-mode transfer -------------------------------------------------------------
@@ -378,16 +365,6 @@ TEST_F(RescueE2E, RepairBehindADpramSendsNoRate)
     EXPECT_TRUE(LoggedInOrder({">$PKVR,JOIN,,0<", ">$PKVR,JOIN,I,0<", ">$PKVR,IDENT,,,,,I<"}));
     EXPECT_FALSE(LogHas(">$PKVR,HARDRS"));
     EXPECT_FALSE(LogHas(">$PKVR,JOIN,,2,IO"));
-}
-
-TEST_F(RescueE2E, CancelledChangeCommunicationStartsNothing)
-{
-    StartSim();
-    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
-    RunRepair(nullptr);
-    EXPECT_EQ(rhost.changeCommRuns, 1);
-    EXPECT_TRUE(engine->IsIdle());
-    EXPECT_FALSE(LogHas("==( Repair )===="));
 }
 
 // --- tavrel-cli rescue and repair --------------------------------------------------------------
