@@ -270,6 +270,8 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
         LogOperationTime();
         App().WriteLogNote("\r\n************************ Fin du transfert ***********************\r\n");
         App().m_bCmdLineStart = false;
+        ShowNoBoard();
+        Host().SetBoardCounter("");
     } else {
         if (showBox) ShowMessage(messageId, 95, MB_OK_ONLY, ICON_EXCLAMATION);
         App().WriteLogNote("\r\n===============\r\n");

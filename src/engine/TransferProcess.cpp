@@ -195,7 +195,9 @@ int CProcessEngine::ConvertReleaseFiles()
     CViewProgress progress;
     int result = CONVERT_OK;
     for (CBoardConf& line : m_doc.m_lines) {
-        if (result != CONVERT_OK) break;
+        // A file whose format turns out unknown only leaves its own line out:
+        // the transfer goes on with the others, so they are converted too.
+        if (result != CONVERT_OK && result != CONVERT_BAD_FORMAT) break;
         if (!line.m_bSelected) continue;
         Host().SetBoardText(line.m_strBoardName);
         Host().SetFileNameText(line.ReleaseFileName());
