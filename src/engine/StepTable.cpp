@@ -213,7 +213,7 @@ void CProcessEngine::Step21Erase()
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
-    switch (WaitForEvent(53, def->m_nEraseTimeout * 1000)) {
+    switch (WaitForEvent(53, def->EraseTimeoutMs())) {
     case WAIT_REPLY:
         Host().SetProgressItem(PROGRESS_ERASE, 100);
         ProcessStep(EV_STEP, 23);
