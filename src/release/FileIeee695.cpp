@@ -177,13 +177,13 @@ int CFileIeee695::HandleLoadData()
     return 1;
 }
 
-// After F7: how many times the next load-data record is delivered.
+// After F7: one byte, how many times the next load-data record is delivered.
 int CFileIeee695::HandleRepeat()
 {
-    uint32_t count = 0;
-    if (!ReadNumber(count))
+    int count = m_file.ReadByte();
+    if (count < 0)
         return -1;
-    m_nRepeatNext = count;
+    m_nRepeatNext = static_cast<uint32_t>(count);
     return 1;
 }
 

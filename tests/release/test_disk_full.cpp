@@ -11,13 +11,9 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utime.h>
 
-#include "ReleaseTestUtil.h"
-#include "app/Host.h"
+#include "ImportTestFixture.h"
 #include "app/Strings.h"
-#include "app/UpdateApp.h"
-#include "common/ScriptedHost.h"
 #include "release/Import.h"
 #include "release/VleDump.h"
 
@@ -27,33 +23,12 @@ namespace {
 constexpr rlim_t CHILD_FILE_LIMIT_BYTES = 4096;
 constexpr size_t RELEASE_BYTES = 100 * 1024;
 
-class DiskFull : public ::testing::Test {
+class DiskFull : public ImportTest {
 protected:
-    void SetUp() override
-    {
-        SetHost(&m_host);
-        App().m_strLogPath = m_dir / "Tavrel.log";
-        App().m_bLogOk = App().InitLogFile(App().m_strLogPath, 0);
-    }
-    void TearDown() override
-    {
-        SetHost(nullptr);
-        App().m_bLogOk = false;
-    }
-    static void SetTime(const std::string& path, time_t t)
-    {
-        struct utimbuf times { t, t };
-        ::utime(path.c_str(), &times);
-    }
     static bool LooksConverted(const std::string& vlePath)
     {
         CVleFile vle;
         return vle.OpenForRead(vlePath) && vle.CheckFile() != VLE_INVALID_TYPE;
-    }
-    std::string Log() const
-    {
-        Bytes log = ReadFile(m_dir / "Tavrel.log");
-        return std::string(log.begin(), log.end());
     }
     // Imports `path` in a child whose files may not grow beyond the limit, as
     // on a full disk; returns the import code and the box text.
@@ -86,8 +61,6 @@ protected:
         return {std::stoi(reply.substr(0, eol)), reply.substr(eol + 1)};
     }
 
-    TempDir m_dir;
-    CScriptedHost m_host;
 };
 
 TEST_F(DiskFull, ReleaseLargerThanTheFreeSpaceIsRefusedWithMessage16)

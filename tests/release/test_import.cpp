@@ -1,47 +1,22 @@
 // The Import command: messages, log lines, view calls, abort and re-conversion.
 #include <gtest/gtest.h>
 
-#include <utime.h>
-
-#include "ReleaseTestUtil.h"
-#include "common/ScriptedHost.h"
-#include "app/Host.h"
+#include "ImportTestFixture.h"
 #include "app/Strings.h"
-#include "app/UpdateApp.h"
 #include "release/Import.h"
 
 namespace {
 
-class Import : public ::testing::Test {
+class Import : public ImportTest {
 protected:
     void SetUp() override
     {
-        SetHost(&m_host);
-        App().m_strLogPath = m_dir / "Tavrel.log";
-        App().m_bLogOk = App().InitLogFile(App().m_strLogPath, 0);
+        ImportTest::SetUp();
         WriteText(m_dir / "fw.s", "S00600004844521B\n"
                                   "S3150000100000112233445566778899AABBCCDDEEFF00\n"
                                   "S70500000000FA\n");
         SetTime(m_dir / "fw.s", 1000000000);
     }
-    void TearDown() override
-    {
-        SetHost(nullptr);
-        App().m_bLogOk = false;
-    }
-    static void SetTime(const std::string& path, time_t t)
-    {
-        struct utimbuf times { t, t };
-        ::utime(path.c_str(), &times);
-    }
-    std::string Log() const
-    {
-        Bytes log = ReadFile(m_dir / "Tavrel.log");
-        return std::string(log.begin(), log.end());
-    }
-
-    TempDir m_dir;
-    CScriptedHost m_host;
 };
 
 TEST_F(Import, ConvertsThenReportsUpToDateThenConvertsAfterTouch)
