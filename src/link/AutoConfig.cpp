@@ -3,6 +3,7 @@
 #include <QEvent>
 
 #include <algorithm>
+#include <string_view>
 
 #include "app/CommSettings.h"
 #include "app/Host.h"
@@ -149,6 +150,8 @@ void CAutoConfigDlg::Initialise()
         m_pView->SetLedBlinkPeriod(led, kLedBlinkPeriodMs);
     AllLedsIdle();
     m_bFirstPass = true;
+    // Ended before the scan begins (cancelled at once), the link stays as it is.
+    m_bLinkWasOpen = m_link.IsOpen();
     m_startTimer.start(m_nStartDelayMs);
 }
 
@@ -360,7 +363,7 @@ void CAutoConfigDlg::EndScan(bool cancelled)
     m_scanTimer.stop();
     m_limitTimer.stop();
     if (!m_bFound) {
-        m_link.SetBaudRate(static_cast<uint32_t>(m_nStartRate));
+        RestoreStartRate();
         if (cancelled) {
             App().WriteLogString(kMsgAborted);
             Log(ConnectionText() + "\r\n");
@@ -376,6 +379,20 @@ void CAutoConfigDlg::EndScan(bool cancelled)
                           : (m_bFound ? AUTOCONFIG_FOUND : AUTOCONFIG_NOT_FOUND);
     if (m_pLoop)
         m_pLoop->exit(m_nResult);
+}
+
+void CAutoConfigDlg::RestoreStartRate()
+{
+    const bool lineElsewhere = m_link.BaudRate() != static_cast<uint32_t>(m_nStartRate);
+    m_link.SetBaudRate(static_cast<uint32_t>(m_nStartRate));
+    // A link its holder had open goes back to that holder at the start rate:
+    // left open at the last rate tried, its line would disagree with its rate.
+    if (lineElsewhere && m_bLinkWasOpen && m_link.IsOpen()) {
+        m_link.Close();
+        int opened = m_link.Open(this);
+        if (opened != OPEN_OK)
+            Log(FormatText("Open comm return %d\r\n", {std::to_string(opened)}));
+    }
 }
 
 bool CAutoConfigDlg::PumpWait(int ms)
@@ -407,27 +424,34 @@ void CAutoConfigDlg::OnCommNotify()
     int got = m_link.Read(buffer.data(), static_cast<int>(buffer.size()));
     m_strRxText.append(buffer.data(), static_cast<size_t>(std::max(got, 0)));
 
+    // Lines are cut through an offset and the text is erased once, so a
+    // flood of '$' without "$PKVR,IDENT" costs linear time.
+    size_t head = 0;
+    size_t lf = std::string::npos;
     for (;;) {
-        size_t lf = m_strRxText.find('\n');
+        if (lf == std::string::npos || lf < head)
+            lf = m_strRxText.find('\n', head);
         if (lf == std::string::npos) {
-            if (m_strRxText.size() >= CReceiveParser::kOverflowBytes)
-                m_strRxText.clear();
-            return;
+            if (m_strRxText.size() - head >= CReceiveParser::kOverflowBytes)
+                head = m_strRxText.size();
+            break;
         }
-        size_t dollar = m_strRxText.find('$');
-        if (dollar == std::string::npos || dollar > lf) {
-            m_strRxText.erase(0, lf + 1);
+        size_t dollar = std::string_view(m_strRxText).substr(head, lf - head).find('$');
+        if (dollar == std::string::npos) {
+            head = lf + 1;
+            continue;
+        }
+        dollar += head;
+        if (m_strRxText.compare(dollar, sizeof kIdentSentence - 1, kIdentSentence) != 0) {
+            head = dollar + 1;
             continue;
         }
         std::string line = m_strRxText.substr(dollar, lf - dollar + 1);
-        if (line.compare(0, sizeof kIdentSentence - 1, kIdentSentence) != 0) {
-            m_strRxText.erase(0, dollar + 1);
-            continue;
-        }
-        m_strRxText.erase(0, lf + 1);
+        head = lf + 1;
         if (line.size() < kMinLineChars || !SeriesCheck(line))
             continue;
 
+        m_strRxText.erase(0, head);
         m_scanTimer.stop();
         m_bFound = true;
         for (int led = std::max(m_nAttempts - 1, 0); led < kAttemptsPerRate; ++led)
@@ -436,6 +460,7 @@ void CAutoConfigDlg::OnCommNotify()
         EndScan(false);
         return;
     }
+    m_strRxText.erase(0, head);
 }
 
 bool CAutoConfigDlg::SeriesCheck(const std::string& line)

@@ -115,6 +115,7 @@ private:
     bool ChangeSpeed();
     void SendIdent();
     void EndScan(bool cancelled);
+    void RestoreStartRate();
     bool SeriesCheck(const std::string& line);
     void ResetSeries();
     bool PumpWait(int ms);   // false when the run ended meanwhile

@@ -244,6 +244,32 @@ TEST(AutoConfig, AbortKeyCancelsAndRestoresTheStartRate)
     link.Close();
 }
 
+TEST(AutoConfig, CancelPutsAnOpenLinkBackOnTheLineAtTheStartRate)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(true));
+    Holder holder;
+    CSerialLink link;
+    ASSERT_EQ(link.Open(&holder, pty.slavePath), OPEN_OK);
+    ASSERT_TRUE(link.SetWriteTimeout(700));
+    CAutoConfigDlg dlg(link, 0);
+    dlg.SetRange(9600, 9600, 19200);
+    dlg.Initialise();
+    dlg.OnStartTimer();
+    // Three ticks of the first pass, three more, and the rate changes.
+    for (int tick = 0; tick < 6; ++tick)
+        dlg.OnScanTimer();
+    ASSERT_EQ(pty.SlaveRate(), 19200u);
+    dlg.OnCancel();
+    EXPECT_EQ(dlg.Result(), AUTOCONFIG_CANCELLED);
+    ASSERT_TRUE(link.IsOpen());
+    EXPECT_EQ(link.BaudRate(), 9600u);
+    EXPECT_EQ(pty.SlaveRate(), 9600u);
+    EXPECT_EQ(link.GetWriteTimeout(), CSerialLink::kDefaultWriteConstantMs);   // read after reopening
+    EXPECT_EQ(link.NotifyTarget(), &holder);
+    link.Close();
+}
+
 TEST(AutoConfigProps, TimeTextSpinAndRangeCheck)
 {
     struct Row {
