@@ -7,6 +7,7 @@
 // check once at the end (or before a loop step) instead of catching.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Windows-1252 <-> UTF-8. Every byte maps to one code point (the five bytes
@@ -79,3 +80,32 @@ private:
     };
     std::vector<ClassEntry> m_classes;   // index 1 = m_classes[0]
 };
+
+// One object stored alone in an archive (a file's root object or a clipboard
+// record): its bytes.
+template <class T>
+std::vector<uint8_t> ObjectToBytes(const T& object)
+{
+    CArchive ar;
+    T copy = object;   // Serialize is both ways, so it takes a non-const object
+    copy.Serialize(ar);
+    return ar.Bytes();
+}
+
+// Reads one object from `bytes`; on a format error returns false with the
+// reason and leaves `object` untouched. Bytes after the object are left
+// alone, as the readers of other programs do.
+template <class T>
+bool ObjectFromBytes(const std::vector<uint8_t>& bytes, T& object, std::string* error)
+{
+    CArchive ar(bytes);
+    T loaded;
+    loaded.Serialize(ar);
+    if (!ar.Ok()) {
+        if (error)
+            *error = ar.Error();
+        return false;
+    }
+    object = std::move(loaded);
+    return true;
+}

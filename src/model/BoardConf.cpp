@@ -75,9 +75,16 @@ void CBoardConf::Reset()
     m_bSpareFlag1 = 0;
     m_bSpareFlag2 = 0;
     m_nFileType = -1;
+    m_bSelected = 1;
+    m_nRestartSpeed = 0;
+    m_nEffectiveSpeed = 0;
     m_strVleFile.clear();
     m_hops.clear();
     m_nHop = 0;
+    m_nResult = LINE_RESULT_UNKNOWN;
+    m_nIdentLines = 0;
+    m_bUpdateNeeded = 0;
+    m_nExactVersion = 255;
 }
 
 void CBoardConf::CopyFrom(const CBoardConf& other)
@@ -218,11 +225,7 @@ std::string CBoardConf::ReleaseFilePath() const
 
 namespace {
 
-struct LineCheck {
-    bool (*fails)(const CBoardConf& line, const CEnvDef& environment);
-    BoardLineField field;
-    int messageId;
-};
+using LineCheck = RecordCheck<CBoardConf, BoardLineField>;
 
 // A board index outside the environment counts as no board.
 const LineCheck kLineChecks[] = {
@@ -238,10 +241,7 @@ const LineCheck kLineChecks[] = {
 
 ValidationResult ValidateBoardLine(const CBoardConf& line, const CEnvDef& environment)
 {
-    for (const LineCheck& check : kLineChecks)
-        if (check.fails(line, environment))
-            return {false, check.field, check.messageId};
-    return {};
+    return FirstFailedCheck(kLineChecks, line, environment);
 }
 
 bool BuildLineHops(CBoardConf& line, const CEnvDef& environment, std::string* faultyBoard)

@@ -85,18 +85,19 @@ public:
     int m_bSpareFlag2;
     int m_nEnvIndex = -1;   // not set by Reset
 
-    // Working fields of a process, never stored.
+    // Working fields of a process, never stored; Reset gives them their
+    // values of a new line.
     int m_nFileType;
-    int m_bSelected = 1;
-    int m_nRestartSpeed = 0;
-    int m_nEffectiveSpeed = 0;
+    int m_bSelected;
+    int m_nRestartSpeed;
+    int m_nEffectiveSpeed;
     std::string m_strVleFile;
     std::vector<CRelayedBoard> m_hops;
     int m_nHop;
-    int m_nResult = LINE_RESULT_UNKNOWN;
-    int m_nIdentLines = 0;      // ident-line count
-    int m_bUpdateNeeded = 0;    // the ident analysis found an older release
-    int m_nExactVersion = 255;  // the ident analysis found the exact release (255: not looked at)
+    int m_nResult;
+    int m_nIdentLines;      // ident-line count
+    int m_bUpdateNeeded;    // the ident analysis found an older release
+    int m_nExactVersion;    // the ident analysis found the exact release (255: not looked at)
 };
 
 ValidationResult ValidateBoardLine(const CBoardConf& line, const CEnvDef& environment);

@@ -258,11 +258,7 @@ void CEnvDef::Serialize(CArchive& ar)
 
 namespace {
 
-struct BoardCheck {
-    bool (*fails)(const CBoardDef& board, const CEnvDef& environment);
-    BoardDefField field;
-    int messageId;
-};
+using BoardCheck = RecordCheck<CBoardDef, BoardDefField>;
 
 bool ParentMissing(const CBoardDef& b, const CEnvDef& env)
 {
@@ -284,8 +280,13 @@ const BoardCheck kBoardChecks[] = {
     {[](const CBoardDef& b, const CEnvDef&) { return b.HasSerialDestination() && b.m_nMaxSpeed == -1; },
      FIELD_MAX_SPEED, 68},
     {[](const CBoardDef& b, const CEnvDef&) { return b.m_nProgId <= 0 || b.m_nProgId > 10; }, FIELD_PROG_ID, 67},
-    {[](const CBoardDef& b, const CEnvDef&) { return b.m_nDestination == DEST_NONE; }, FIELD_DESTINATION, 69},
-    {[](const CBoardDef& b, const CEnvDef&) { return b.m_nProcessing == -1; }, FIELD_PROCESSING, 70},
+    // A destination or processing outside its table (only a damaged or
+    // hand-made file holds one) counts as unset: the sentences and records
+    // are built from these indexes.
+    {[](const CBoardDef& b, const CEnvDef&) { return DestinationName(b.m_nDestination).empty(); },
+     FIELD_DESTINATION, 69},
+    {[](const CBoardDef& b, const CEnvDef&) { return ProcessingName(b.m_nProcessing).empty(); },
+     FIELD_PROCESSING, 70},
     {[](const CBoardDef& b, const CEnvDef&) {
          return !b.m_bRelayed && b.HasSerialDestination() && b.m_nSaveSpeed == SAVE_SPEED_UNDETERMINED;
      },
@@ -302,8 +303,5 @@ const BoardCheck kBoardChecks[] = {
 
 ValidationResult ValidateBoardDef(const CBoardDef& board, const CEnvDef& environment)
 {
-    for (const BoardCheck& check : kBoardChecks)
-        if (check.fails(board, environment))
-            return {false, check.field, check.messageId};
-    return {};
+    return FirstFailedCheck(kBoardChecks, board, environment);
 }

@@ -120,6 +120,25 @@ struct ValidationResult {
     explicit operator bool() const { return ok; }
 };
 
+// One row of a validation table: the failing condition, its field and message.
+template <class Record, class Field>
+struct RecordCheck {
+    bool (*fails)(const Record& record, const CEnvDef& environment);
+    Field field;
+    int messageId;
+};
+
+// Runs the checks in table order; the first that fails gives the result.
+template <class Record, class Field, size_t N>
+ValidationResult FirstFailedCheck(const RecordCheck<Record, Field> (&checks)[N], const Record& record,
+                                  const CEnvDef& environment)
+{
+    for (const RecordCheck<Record, Field>& check : checks)
+        if (check.fails(record, environment))
+            return {false, static_cast<int>(check.field), check.messageId};
+    return {};
+}
+
 ValidationResult ValidateBoardDef(const CBoardDef& board, const CEnvDef& environment);
 
 // The environments of the environment directory, in listing order. Rebuilt by

@@ -18,17 +18,6 @@ namespace {
 // keep the scan going for ever.
 constexpr int kMaxRepairRounds = 16;
 
-bool ArchiveDone(const CArchive& ar, std::string* error)
-{
-    // Bytes after the end of the data are left alone, as the readers of
-    // other programs do.
-    if (ar.Ok())
-        return true;
-    if (error)
-        *error = ar.Error();
-    return false;
-}
-
 bool EndsWithDef(const std::string& name)
 {
     static const std::string kExt = ".def";
@@ -48,10 +37,12 @@ std::vector<std::string> ListDefinitionFiles(const std::string& dir)
     fs::directory_iterator it(dir.empty() ? "." : dir, ec);
     if (ec)
         return names;
-    for (const fs::directory_entry& entry : it) {
-        const std::string name = entry.path().filename().string();
+    // Advanced with an error code: a directory that changes or vanishes
+    // while it is listed ends the listing instead of throwing.
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (EndsWithDef(name) && !entry.is_directory(typeError))
+        if (EndsWithDef(name) && !it->is_directory(typeError))
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
@@ -103,42 +94,18 @@ int LoadEnvironmentFileAs(const std::string& path, const std::string& shownName,
 
 int ScanModeForRights() { return App().m_bEditRights ? ENV_MODE_REPAIR : ENV_MODE_VIEW; }
 
-std::vector<uint8_t> EnvironmentToBytes(const CEnvDef& environment)
-{
-    CArchive ar;
-    CEnvDef copy = environment;
-    copy.Serialize(ar);
-    return ar.Bytes();
-}
+std::vector<uint8_t> EnvironmentToBytes(const CEnvDef& environment) { return ObjectToBytes(environment); }
 
 bool EnvironmentFromBytes(const std::vector<uint8_t>& bytes, CEnvDef& environment, std::string* error)
 {
-    CArchive ar(bytes);
-    CEnvDef loaded;
-    loaded.Serialize(ar);
-    if (!ArchiveDone(ar, error))
-        return false;
-    environment = std::move(loaded);
-    return true;
+    return ObjectFromBytes(bytes, environment, error);
 }
 
-std::vector<uint8_t> BoardDefToBytes(const CBoardDef& board)
-{
-    CArchive ar;
-    CBoardDef copy = board;
-    copy.Serialize(ar);
-    return ar.Bytes();
-}
+std::vector<uint8_t> BoardDefToBytes(const CBoardDef& board) { return ObjectToBytes(board); }
 
 bool BoardDefFromBytes(const std::vector<uint8_t>& bytes, CBoardDef& board, std::string* error)
 {
-    CArchive ar(bytes);
-    CBoardDef loaded;
-    loaded.Serialize(ar);
-    if (!ArchiveDone(ar, error))
-        return false;
-    board = loaded;
-    return true;
+    return ObjectFromBytes(bytes, board, error);
 }
 
 int LoadEnvironmentFile(const std::string& fileName, CEnvDef& environment, int mode)

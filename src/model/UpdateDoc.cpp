@@ -103,26 +103,11 @@ bool RequestFromBytes(const std::vector<uint8_t>& bytes, CUpdateDoc& doc, std::s
     return true;
 }
 
-std::vector<uint8_t> BoardConfToBytes(const CBoardConf& line)
-{
-    CArchive ar;
-    CBoardConf copy = line;
-    copy.Serialize(ar);
-    return ar.Bytes();
-}
+std::vector<uint8_t> BoardConfToBytes(const CBoardConf& line) { return ObjectToBytes(line); }
 
 bool BoardConfFromBytes(const std::vector<uint8_t>& bytes, CBoardConf& line, std::string* error)
 {
-    CArchive ar(bytes);
-    CBoardConf loaded;
-    loaded.Serialize(ar);
-    if (!ar.Ok()) {
-        if (error)
-            *error = ar.Error();
-        return false;
-    }
-    line = loaded;
-    return true;
+    return ObjectFromBytes(bytes, line, error);
 }
 
 void CUpdateDoc::Serialize(CArchive& ar)
