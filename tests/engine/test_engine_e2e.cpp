@@ -274,8 +274,9 @@ TEST_F(EngineE2E, InvalidReceptionAfterTheAnnounce)
     EXPECT_EQ(SimStats()["boards"][1]["records"], 0);
 }
 
-// connected CPU -> port B -> GPS -> port C -> NAV, with a rate change on every hop.
-TEST_F(EngineE2E, ThreeBoardChainWithRateChanges)
+// connected CPU -> port B -> GPS -> port C -> NAV, with a rate change on every hop
+// and the restart of NAV.
+TEST_F(EngineE2E, ThreeBoardChainWithRateChangesAndRestart)
 {
     envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
                          {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
@@ -290,7 +291,7 @@ TEST_F(EngineE2E, ThreeBoardChainWithRateChanges)
     const std::string release = MakeRelease("nav.s19", 4000, 0x30000);
     nlohmann::json nav = {{"board_name", "NAV"}, {"env_name", "DEMO"}, {"subassy_hardw", "30"}, {"board_index", 2},
                           {"release_file", "nav.s19"}, {"soft_id", "NAV0200"}, {"board_alone", false},
-                          {"restart", false}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
+                          {"restart", true}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({nav})));
     RunTransfer();
     EXPECT_EQ(Line(0).m_nResult, RESULT_OK) << Log();
@@ -300,8 +301,10 @@ TEST_F(EngineE2E, ThreeBoardChainWithRateChanges)
                              ">$PKVR,JOIN,,2,IO,C<", ">$PKVR,HARDRS,,,C,57600<", ">$PKVR,HARDRS,,,B,57600<",
                              ">$PKVR,XSOFT,M,E,C,1<", ">$PKVR,HARDRS,,,C,38400<", ">$PKVR,HARDRS,,,B,19200<"})
         EXPECT_TRUE(LogHas(sent)) << sent;
+    EXPECT_TRUE(LogHas(">$PKVR,IDENT,,,,,C<"));   // the restarted board is looked for again
     // Every board of the chain is back at its own rate.
     const nlohmann::json stats = SimStats();
+    EXPECT_EQ(stats["boards"][2]["software"][0], "NAV0200");
     EXPECT_EQ(stats["link_rate"], 9600);
     EXPECT_EQ(stats["boards"][1]["rate"], 19200);
     EXPECT_EQ(stats["bytes_lost"], 0);
