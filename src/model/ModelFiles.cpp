@@ -18,19 +18,24 @@ FileReadResult ReadModelFile(const std::string& path, std::vector<uint8_t>& byte
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return FileReadResult::CannotOpen;
-    // Read one byte past the limit so that a larger file is told apart even
-    // when its size changes while it is read.
-    bytes.resize(MODEL_MAX_FILE_BYTES + 1);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    const auto got = static_cast<size_t>(in.gcount());
-    if (in.bad())
-        return FileReadResult::CannotOpen;
-    if (got > MODEL_MAX_FILE_BYTES) {
-        bytes.clear();
-        return FileReadResult::TooLarge;
+    // Read in pieces and stop once the limit is passed: a larger file is told
+    // apart even when it grows while it is read, and a small file costs no
+    // more memory than its own size.
+    constexpr size_t kPieceBytes = 64 * 1024;
+    std::vector<char> piece(kPieceBytes);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<size_t>(in.gcount());
+        if (bytes.size() + got > MODEL_MAX_FILE_BYTES) {
+            bytes.clear();
+            return FileReadResult::TooLarge;
+        }
+        bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
     }
-    bytes.resize(got);
-    bytes.shrink_to_fit();
+    if (in.bad()) {
+        bytes.clear();
+        return FileReadResult::CannotOpen;
+    }
     return FileReadResult::Ok;
 }
 
