@@ -322,7 +322,12 @@ OpenResult CUpdateDoc::OpenRequest(const std::string& path)
 {
     m_strLastError.clear();
     const bool wasLinked = m_bLinked != 0;
-    if (ScanEnvironmentDirectory(ScanModeForRights()) == 0) {
+    const int loaded = ScanEnvironmentDirectory(ScanModeForRights());
+    // The scan replaced every board definition: relay chains built against
+    // the old list would point at freed ones if the open fails and the lines stay.
+    for (CBoardConf& line : m_lines)
+        line.m_hops.clear();
+    if (loaded == 0) {
         m_strLastError = "no environment";
         return OpenResult::NoEnvironment;
     }

@@ -393,8 +393,14 @@ TEST_F(RequestDoc, DamagedOrMissingFilesAndNoEnvironment)
     EXPECT_EQ(doc.OpenRequest(Write("bad.sfl", Hex("FF FF 01 00"))), OpenResult::FormatError);
     EXPECT_TRUE(doc.m_lines.empty());
     EXPECT_EQ(doc.OpenRequest(Dir() + "none.sfl"), OpenResult::CannotOpen);
+    // A request whose relay chains were built keeps its lines when the next
+    // scan finds nothing, but not chains into the environments that are gone.
+    ASSERT_EQ(doc.OpenRequest(Write("req.sfl", TwoLineRequest())), OpenResult::Ok);
+    ASSERT_TRUE(doc.BuildRelayPaths());
     App().m_strEnvDir = Dir() + "empty/";
-    EXPECT_EQ(doc.OpenRequest(Write("req.sfl", TwoLineRequest())), OpenResult::NoEnvironment);
+    EXPECT_EQ(doc.OpenRequest(Dir() + "req.sfl"), OpenResult::NoEnvironment);
+    ASSERT_EQ(doc.m_lines.size(), 2u);
+    EXPECT_TRUE(doc.m_lines[1].m_hops.empty());
 }
 
 TEST_F(RequestDoc, BrokenParentLinkShowsMessage89)
