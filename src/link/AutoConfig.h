@@ -77,7 +77,6 @@ public:
     bool SetMaxTime(int seconds);
     void EnableLockOption(bool offered) { m_bLockOffered = offered; }
     void AllowSpeedChange(bool allowed) { m_bLocked = !allowed; }
-    void SetView(IAutoConfigView* view) { m_pView = view; }
 
     void GetRange(int& minRate, int& maxRate) const;
     const std::string& GetIdentReply() const { return m_strReply; }

@@ -35,8 +35,6 @@ int DestinationIndexOfCode(uint8_t code)
     return -1;
 }
 
-char DestinationLetter(int destIndex) { return static_cast<char>('A' + destIndex); }
-
 bool DataRecord::SetDestination(int index)
 {
     if (index < 0 || index >= static_cast<int>(kDestinationCodes.size()))

@@ -104,5 +104,3 @@ private:
 uint8_t DestinationCode(int destIndex);
 // Destination code -> index; -1 when unknown.
 int DestinationIndexOfCode(uint8_t code);
-// Destination index -> the letter sentences carry ('A' + index).
-char DestinationLetter(int destIndex);

@@ -14,20 +14,6 @@ constexpr double kIntLimit = 2147483647.0;
 
 }  // namespace
 
-std::string BuildSentence(std::initializer_list<std::string_view> fields)
-{
-    std::string line;
-    bool first = true;
-    for (std::string_view field : fields) {
-        if (!first)
-            line += ',';
-        line += field;
-        first = false;
-    }
-    line += "\r\n";
-    return line;
-}
-
 int DeviceSentence::Split(std::string_view text)
 {
     m_text = text;

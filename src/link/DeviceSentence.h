@@ -2,14 +2,9 @@
 // DeviceSentence: the field reader of one received "$PKVR" sentence.
 // Field 0 is "$PKVR", field 1 the type, field 2 the first parameter.
 // The reader keeps a view of the text (no copy): the text must outlive it.
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Joins the fields with commas and ends the line with CR LF:
-// BuildSentence({"$PKVR", "IDENT", "1", "1"}) is "$PKVR,IDENT,1,1\r\n".
-std::string BuildSentence(std::initializer_list<std::string_view> fields);
 
 class DeviceSentence {
 public:
