@@ -1,5 +1,8 @@
 #include "link/ChangeComm.h"
 
+#include <cstdint>
+#include <utility>
+
 #include "app/CommSettings.h"
 #include "app/Host.h"
 #include "app/Strings.h"
