@@ -61,6 +61,26 @@ TEST_F(EngineE2E, RelayedBoardOnAPortIsLoadedAndRestarted)
     EXPECT_EQ(EndReportBox(), "Transfer completed successfully.\r\n\r\n'GPS'    :  OK\r\n");
 }
 
+TEST_F(EngineE2E, RelayedBoardOnADpramIsLoadedAndRestarted)
+{
+    envBoards[1]["destination"] = "Dpram 1";
+    receiver["boards"][1]["letter"] = "I";
+    StartSim();
+    const std::string release = MakeRelease("gps.s19", 3000, 0x20000);
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine()})));
+    RunTransfer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK) << Log();
+    EXPECT_TRUE(ImageEquals("GPS", release));
+    // No port behind a Dpram: no port table, no port rate; only the link's own rate changes.
+    EXPECT_FALSE(LogHas(">$PKVR,HARDRS<"));
+    EXPECT_FALSE(LogHas(">$PKVR,HARDRS,,,I,"));
+    for (const char* sent : {">$PKVR,XSOFT,M,B,I,1<", ">$PKVR,JOIN,,2,IO,I<", ">$PKVR,JOIN,I,0<",
+                             ">$PKVR,HARDRS,,,,57600<", ">$PKVR,HARDRS,,,,9600<", ">$PKVR,XSOFT,M,E,I,1<",
+                             ">$PKVR,IDENT,,,,,I<"})
+        EXPECT_TRUE(LogHas(sent)) << sent;
+    EXPECT_TRUE(LogHas("|et port local      : Dpram 1\r\n"));
+}
+
 TEST_F(EngineE2E, BoardAloneIsLoaded)
 {
     StartSim();
