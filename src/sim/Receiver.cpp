@@ -472,6 +472,8 @@ void Receiver::CompleteLoad(Board& b)
     } else {
         if (!b.cfg->softwareAfterLoad.empty())
             b.software = b.cfg->softwareAfterLoad;
+        // A board loaded from its rescue loader leaves the loader for the new software.
+        if (b.power == Power::RescueLoader) b.power = Power::Running;
         Log("   " + b.cfg->name + " runs its new software without restart");
     }
 }
