@@ -52,7 +52,8 @@ tsan: bootstrap
 	  -DTAVREL_TSAN=ON -DTAVREL_SANITIZE=OFF -DTAVREL_GUI=OFF >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS)
 	@cd $(TSAN_BUILD) && \
-	  TSAN_OPTIONS=halt_on_error=0:exitcode=66:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS=halt_on_error=0:exitcode=66:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/reliability/tsan.supp \
+	  QT_QPA_PLATFORM=offscreen \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'link|engine|reliability' -E '^soak'
 
 clean:
