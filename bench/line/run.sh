@@ -5,9 +5,9 @@
 #      256000 bit/s (target >= 98 %: records go back to back);
 #  (b) CPU time of tavrel-cli over the wall time of the whole transfer
 #      (target <= 5 %: waits sleep, they do not spin).
-#   bench/line/run.sh [BUILD_DIR]      (default build/release)
+#   bench/line/run.sh [BUILD_DIR]      (default build/make-app, made by `make build`)
 set -euo pipefail
-build="${1:-build/release}"
+build="${1:-build/make-app}"
 cli="$build/src/tavrel-cli"
 sim="$build/src/tavrel-sim"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tavrel-bench-line.XXXXXX")"
