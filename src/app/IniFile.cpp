@@ -77,7 +77,8 @@ void CIniFile::Parse(const std::string& input)
         if (eol == std::string::npos) eol = text.size();
         std::string line = text.substr(pos, eol - pos);
         pos = eol + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Every CR before the LF goes: the file is written without them.
+        while (!line.empty() && line.back() == '\r') line.pop_back();
 
         std::string name;
         if (SectionHeader(line, name)) {
