@@ -69,7 +69,7 @@ void CIniFile::Parse(const std::string& input)
     m_preamble.clear();
     m_sections.clear();
     std::string text = input;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);   // UTF-8 mark
+    while (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);   // UTF-8 marks
     std::vector<Line>* target = &m_preamble;
     std::size_t pos = 0;
     while (pos < text.size()) {

@@ -1,5 +1,7 @@
-// The settings text, from a fuzzing finding: a line ending in several CRs kept
-// one more CR at every save, so the file never settled and held CR LF.
+// The settings text, from fuzzing findings: a line ending in several CRs kept
+// one more CR at every save, so the file never settled and held CR LF; of
+// several byte-order marks at the start only one was dropped, which hid the
+// first section.
 #include <gtest/gtest.h>
 
 #include "app/IniFile.h"
@@ -24,6 +26,16 @@ TEST(IniRegression, LinesEndingInCarriageReturnsSettleWithoutThem)
     CIniFile ini;
     ini.Parse(inputs[0]);
     EXPECT_EQ(ini.GetInt("Times out", "Message reception (sec.)", 0), 5);
+}
+
+TEST(IniRegression, SeveralByteOrderMarksAtTheStartAreDropped)
+{
+    CIniFile ini;
+    ini.Parse("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[Communication]\nPORTNUM=2\n");
+    EXPECT_EQ(ini.GetInt("Communication", "PORTNUM", 0), 2);
+    CIniFile again;
+    again.Parse(ini.ToText());
+    EXPECT_EQ(again.ToText(), ini.ToText());
 }
 
 }  // namespace
