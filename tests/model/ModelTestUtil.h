@@ -35,8 +35,10 @@ inline Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.en
 // A text in its one-byte length form.
 inline Bytes ShortText(const std::string& text)
 {
-    Bytes out{static_cast<uint8_t>(text.size())};
-    out.insert(out.end(), text.begin(), text.end());
+    Bytes out;
+    out.reserve(text.size() + 1);
+    out.push_back(static_cast<uint8_t>(text.size()));
+    for (char c : text) out.push_back(static_cast<uint8_t>(c));
     return out;
 }
 
