@@ -67,8 +67,23 @@ bool CliArgs::Positionals(std::vector<std::string>& out, std::string& error) con
     return true;
 }
 
-int CliUsageError(const std::string& text)
+namespace {
+
+void PrintError(const std::string& text)
 {
     std::cerr << "tavrel-cli: " << text << "\n";
+}
+
+}  // namespace
+
+int CliUsageError(const std::string& text)
+{
+    PrintError(text);
     return 2;
+}
+
+int CliFailure(const std::string& text)
+{
+    PrintError(text);
+    return 1;
 }

@@ -36,3 +36,5 @@ const std::vector<CliCommand>& CliCommands();
 
 // Prints "tavrel-cli: <text>" on stderr and returns 2 (usage error).
 int CliUsageError(const std::string& text);
+// Prints "tavrel-cli: <text>" on stderr and returns 1 (failure).
+int CliFailure(const std::string& text);

@@ -14,12 +14,6 @@
 
 namespace {
 
-int Failure(const std::string& text)
-{
-    std::cerr << "tavrel-cli: " << text << "\n";
-    return 1;
-}
-
 // Takes --dir D (the environment directory for this run) and the positionals.
 bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
 {
@@ -105,7 +99,7 @@ int RunEnvShow(CliArgs& args)
         return CliUsageError("env show needs one environment name");
     CEnvDef env;
     if (!FindEnvironment(words[0], env))
-        return Failure("no environment \"" + words[0] + "\"");
+        return CliFailure("no environment \"" + words[0] + "\"");
     std::cout << "Environment\t: " << env.m_strName << "\nFile\t: " << env.m_strFilePath << "\n";
     for (const CBoardDef& board : env.m_boards)
         std::cout << TerminalText(board.GetDescription());
@@ -122,7 +116,7 @@ int RunEnvExport(CliArgs& args)
         return CliUsageError("env export needs one environment name");
     CEnvDef env;
     if (!FindEnvironment(words[0], env))
-        return Failure("no environment \"" + words[0] + "\"");
+        return CliFailure("no environment \"" + words[0] + "\"");
     std::cout << ExportEnvironmentJson(env).dump(2) << "\n";
     return 0;
 }
@@ -139,8 +133,8 @@ int RunEnvImport(CliArgs& args)
         return CliUsageError("usage: env import FILE.json --out FILE.def");
     nlohmann::ordered_json j;
     if (!ReadJsonFile(words[0], j, error))
-        return Failure(error);
-    return ImportEnvironmentJson(j, out, error) ? 0 : Failure(words[0] + ": " + error);
+        return CliFailure(error);
+    return ImportEnvironmentJson(j, out, error) ? 0 : CliFailure(words[0] + ": " + error);
 }
 
 CliRegistrar regList({"env list", "List the environments of the environment directory and their boards",

@@ -12,12 +12,6 @@
 
 namespace {
 
-int Failure(const std::string& text)
-{
-    std::cerr << "tavrel-cli: " << text << "\n";
-    return 1;
-}
-
 bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
 {
     std::string dir;
@@ -71,7 +65,7 @@ int RunRequestShow(CliArgs& args)
         return CliUsageError("request show needs one .sfl file");
     CUpdateDoc stored;
     if (!ReadStoredRequest(words[0], stored, error))
-        return Failure(error);
+        return CliFailure(error);
     std::cout << words[0] << ": version " << stored.m_nFileVersion << ", " << stored.m_lines.size() << " lines\n";
 
     CUpdateDoc doc;
@@ -100,7 +94,7 @@ int RunRequestExport(CliArgs& args)
         return CliUsageError("request export needs one .sfl file");
     CUpdateDoc doc;
     if (!ReadStoredRequest(words[0], doc, error))
-        return Failure(error);
+        return CliFailure(error);
     std::cout << RequestToJson(doc).dump(2) << "\n";
     return 0;
 }
@@ -117,9 +111,9 @@ int RunRequestImport(CliArgs& args)
         return CliUsageError("usage: request import FILE.json --out FILE.sfl [--dir DIR]");
     nlohmann::ordered_json j;
     if (!ReadJsonFile(words[0], j, error))
-        return Failure(error);
+        return CliFailure(error);
     ScanEnvironmentDirectory(ScanModeForRights());
-    return ImportRequestJson(j, out, error) ? 0 : Failure(words[0] + ": " + error);
+    return ImportRequestJson(j, out, error) ? 0 : CliFailure(words[0] + ": " + error);
 }
 
 CliRegistrar regShow({"request show", "Show a transfer request and link it to the environments",
