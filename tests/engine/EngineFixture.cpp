@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sstream>
 
 #include "app/UpdateApp.h"
@@ -88,6 +90,8 @@ void EngineE2E::StartSim()
 {
     dir.Write("receiver.json", receiver.dump(2));
     sim = std::make_unique<QProcess>();
+    // A test that dies must not leave its simulator running.
+    sim->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     sim->start(QString::fromStdString(kBin + "tavrel-sim"),
                {"--receiver", QString::fromStdString(dir.File("receiver.json")), "--image-dir",
                 QString::fromStdString(dir.Path() + "/images"), "--stats",

@@ -3,6 +3,7 @@
 #include "sim/Pty.h"
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -65,6 +66,8 @@ bool SimProcess::Start(const std::string& receiverJson, const std::vector<std::s
         return false;
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that dies must not leave its simulator running.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);
