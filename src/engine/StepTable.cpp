@@ -253,7 +253,6 @@ void CProcessEngine::Step28IdentifyAfterRestart()
 {
     switch (IdentifyAfterRestart()) {
     case RESTART_IDENTIFIED:
-    case 2:
     case RESTART_NOT_FOUND:
         ProcessStep(EV_STEP, 32);
         break;
