@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
-#include <csignal>
-#include <sys/prctl.h>
 #include <sstream>
 
 #include "app/UpdateApp.h"
@@ -69,10 +67,7 @@ void EngineE2E::TearDown()
 {
     engine.reset();
     link.reset();
-    if (sim) {
-        sim->terminate();
-        sim->waitForFinished(5000);
-    }
+    sim.Stop();
     hostScope.reset();
 }
 
@@ -89,20 +84,13 @@ nlohmann::json EngineE2E::Environment() const
 void EngineE2E::StartSim()
 {
     dir.Write("receiver.json", receiver.dump(2));
-    sim = std::make_unique<QProcess>();
-    // A test that dies must not leave its simulator running.
-    sim->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    sim->start(QString::fromStdString(kBin + "tavrel-sim"),
-               {"--receiver", QString::fromStdString(dir.File("receiver.json")), "--image-dir",
-                QString::fromStdString(dir.Path() + "/images"), "--stats",
-                QString::fromStdString(dir.File("stats.json")), "--log",
-                QString::fromStdString(dir.File("sim.log"))});
-    ASSERT_TRUE(sim->waitForStarted(5000));
-    std::string out;
-    while (out.find('\n') == std::string::npos && sim->waitForReadyRead(5000))
-        out += sim->readAllStandardOutput().toStdString();
-    ASSERT_EQ(out.rfind("ready ", 0), 0u) << out;
-    tty = out.substr(6, out.find('\n') - 6);
+    std::string ready;
+    ASSERT_TRUE(sim.Start(kBin + "tavrel-sim",
+                          {"--receiver", dir.File("receiver.json"), "--image-dir", dir.Path() + "/images",
+                           "--stats", dir.File("stats.json"), "--log", dir.File("sim.log")},
+                          ready, 5000));
+    ASSERT_EQ(ready.rfind("ready ", 0), 0u) << ready;
+    tty = ready.substr(6);
 }
 
 bool EngineE2E::OpenRequest(const nlohmann::json& lines)

@@ -5,8 +5,6 @@
 // the engine driven through the scripted host.
 #include <gtest/gtest.h>
 
-#include <QProcess>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/ScriptedHost.h"
+#include "common/SimProcess.h"
 #include "common/TempDir.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
@@ -91,7 +90,7 @@ protected:
     CUpdateDoc doc;
     SerialLinkPtr link;
     std::unique_ptr<CProcessEngine> engine;
-    std::unique_ptr<QProcess> sim;
+    CSimProcess sim;
     std::string tty;
     std::vector<std::pair<std::string, std::string>> iniLines;   // section, "key=value"
     nlohmann::json envBoards;

@@ -337,9 +337,8 @@ TEST_F(EngineE2E, PortVanishesDuringTheData)
     MakeRelease("gps.s19", 20000, 0x20000);
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
     host.onBlock = [this](long block) {
-        if (block == 30 && sim->state() == QProcess::Running) {
-            sim->kill();
-            sim->waitForFinished(5000);
+        if (block == 30 && sim.Running()) {
+            sim.Kill();
         }
     };
     RunTransfer();

@@ -22,7 +22,6 @@ constexpr int kReleaseBytes = 4000;
 constexpr unsigned kReleaseAddress = 0x20000;
 // How often the test looks at the transfer's progress while the engine runs.
 constexpr int kWatchPeriodMs = 2;
-constexpr int kSimGoneMs = 5000;
 constexpr long kReleaseBlocks = (kReleaseBytes + 15) / 16;   // S2 lines of 16 bytes
 
 nlohmann::json GpsLine(bool restart)
@@ -50,10 +49,9 @@ protected:
 
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (vanishAtBlock > 0 && host.lastBlock >= vanishAtBlock && sim->state() == QProcess::Running) {
+            if (vanishAtBlock > 0 && host.lastBlock >= vanishAtBlock && sim.Running()) {
                 // The device side of the pseudo-terminal closes: hang-up here.
-                sim->kill();
-                sim->waitForFinished(kSimGoneMs);
+                sim.Kill();
                 vanishedAt = host.lastBlock;
             }
         });
