@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -118,6 +119,9 @@ void CUpdateApp::InitPaths(const std::string& configDir, const std::string& logP
 
 bool CUpdateApp::StartUpCore(const std::string& configDir, const std::string& logPath)
 {
+    // A file that grows past the process's size limit must fail its write
+    // (EFBIG, then message 17) instead of killing the program with SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
     InitPaths(configDir, logPath);
     if (CheckVersions(m_nVersion, m_strVersion, m_strLibraryVersion) == -2) return false;
     OpenLog();

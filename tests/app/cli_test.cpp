@@ -92,4 +92,19 @@ TEST(Cli, UnwritableLogWarnsOnceAndGoesOn)
     EXPECT_NE(run.out.find("version number 20"), std::string::npos);
 }
 
+// A file-size limit (as a full disk) fails the .vle write: the command reports
+// message 17 and exits instead of being killed by SIGXFSZ, and leaves no .vle.
+TEST(Cli, ImportPastTheFileSizeLimitReportsTheFailure)
+{
+    CTempDir dir;
+    dir.Write("release.bin", std::string(256 * 1024, '\x5A'));
+    const std::string globals = "--config-dir " + dir.Path() + " --log " + dir.File("T.log");
+    // ulimit -f counts 512-byte blocks in dash and 1024-byte ones in bash: 64 KB at most.
+    const CliRun run = RunCli("--help >/dev/null; ulimit -f 64; " TAVREL_BINARY_DIR "/src/tavrel-cli " +
+                              globals + " import " + dir.File("release.bin"));
+    EXPECT_EQ(run.code, 1) << run.out;
+    EXPECT_NE(run.out.find("Erroneous local file."), std::string::npos) << run.out;
+    EXPECT_NE(RunCli(globals + " vle dump " + dir.File("release.vle")).code, 0);
+}
+
 }  // namespace
