@@ -1,6 +1,7 @@
 // End-to-end: the rescue wait, the restore of the serial parameters and the
 // Repair against tavrel-sim's rescue loader and power cycle.
 #include <QCoreApplication>
+#include <QTimer>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "EngineFixture.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
+#include "link/AutoConfig.h"
 #include "link/ChangeComm.h"
 
 namespace {
@@ -21,10 +23,36 @@ const std::string kDc2Logged = ">\x12<";
 
 // The engine host of these tests, with a wait dialog that can be cancelled
 // while it shows a given text.
+// An identification window whose operator presses Cancel once, when the scan
+// has tried `cancelAfterTries` times (0: never).
+class CCancellingIdentView : public IAutoConfigView {
+public:
+    int cancelAfterTries = 0;
+    void Attach(CAutoConfigDlg* logic) override
+    {
+        m_logic = logic;
+        m_tries = 0;
+    }
+    void StepProgress() override
+    {
+        if (cancelAfterTries > 0 && ++m_tries == cancelAfterTries) {
+            cancelAfterTries = 0;
+            QTimer::singleShot(0, m_logic, [logic = m_logic] { logic->OnCancel(); });
+        }
+    }
+
+private:
+    CAutoConfigDlg* m_logic = nullptr;
+    int m_tries = 0;
+};
+
 class CRescueTestHost : public CEngineTestHost {
 public:
     std::vector<std::string> waitMessages;
     std::string cancelWaitShowing;
+    CCancellingIdentView identView;
+
+    IAutoConfigView* IdentDialogView() override { return &identView; }
 
     void WaitDlgSetMessage(const std::string& text) override { waitMessages.push_back(text); }
     bool WaitDlgCheckCancel() override
@@ -257,6 +285,64 @@ TEST_F(RescueE2E, TransferFindingUcrqSwitchesToRescueModeAndLoadsTheNextBoardPla
                                ">$PKVR,XSOFT,M,B,B,1<"}));
 }
 
+// A transfer scans without a time limit: the operator cancels the search, and
+// the transfer offers the rescue mode itself when the board supports it.
+class CancelledIdentE2E : public RescueE2E {
+protected:
+    // `supported`: the board's definition names a rescue-capable board;
+    // `answer`: the operator's answer to 153.
+    void TransferCancelledAtIdentification(bool supported, MsgAnswer answer)
+    {
+        RescuableCpu(true, 300);
+        if (!supported) envBoards[0]["subassy_id"] = "CM";
+        rhost.identView.cancelAfterTries = 2;
+        StartSim();
+        release = MakeRelease("cpu.s19", 2000, 0x10000);
+        ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
+        rhost.QueueAnswer(answer);       // 153: retry in rescue mode
+        rhost.QueueAnswer(ANSWER_OK);    // 149: the receiver is switched off and on
+        Run(&CProcessEngine::StartTransfer, PROC_TRANSFER);
+    }
+    void ExpectOffer() const
+    {
+        const CScriptedHost::Box* offer = FindBox(GetString(153));
+        ASSERT_NE(offer, nullptr);
+        EXPECT_EQ(offer->caption, "Transfer");
+        EXPECT_EQ(offer->buttons, MB_YES_NO);
+    }
+    void ExpectSilentEndWithoutLoad()
+    {
+        EXPECT_EQ(engine->LastEndMessage(), 22);
+        EXPECT_EQ(Line(0).m_nResult, RESULT_NOT_UPDATED);
+        EXPECT_FALSE(ImageEquals("CPU", release));
+        EXPECT_FALSE(LogHas("==( Rescue mode )===="));
+    }
+    std::string release;
+};
+
+TEST_F(CancelledIdentE2E, YesLoadsTheBoardInRescueMode)
+{
+    TransferCancelledAtIdentification(true, ANSWER_YES);
+    ExpectOffer();
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("CPU", release));
+    EXPECT_TRUE(LoggedInOrder({"**** Début du transfert", "==( Rescue mode )====", kDc2Logged, ">$PKVR,XSOFT,M,D<"}));
+}
+
+TEST_F(CancelledIdentE2E, NoEndsSilently)
+{
+    TransferCancelledAtIdentification(true, ANSWER_NO);
+    ExpectOffer();
+    ExpectSilentEndWithoutLoad();
+}
+
+TEST_F(CancelledIdentE2E, NoOfferForABoardWithoutRescueMode)
+{
+    TransferCancelledAtIdentification(false, ANSWER_YES);
+    EXPECT_EQ(FindBox(GetString(153)), nullptr);
+    ExpectSilentEndWithoutLoad();
+}
+
 // --- the restore of the serial parameters -------------------------------------------------
 
 class RestoreE2E : public RescueE2E {
@@ -286,6 +372,38 @@ TEST_F(RestoreE2E, RelayedBoardGetsItsPortRateBack)
     EXPECT_TRUE(LoggedInOrder({">$PKVR,XSOFT,M,E,B,1<", ">$PKVR,JOIN,,2,IO,B<", ">$PKVR,HARDRS,,,,19200<",
                                ">$PKVR,JOIN,B,0<", ">$PKVR,HARDRS,,,B,19200<"}));
     EXPECT_EQ(SimBoardRate("GPS"), 19200);
+}
+
+// A board two relays deep: every hop of the chain goes back to its own rate,
+// hop by hop from the PC outwards, although every board keeps given rates.
+TEST_F(RestoreE2E, ThreeBoardChainGetsEveryHopRateBack)
+{
+    envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
+                         {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
+                         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
+                         {"parent_board", 1}, {"save_speed", "checked"}});
+    receiver["boards"][1]["ports"] = {{"C", 38400}};
+    receiver["boards"].push_back({{"name", "NAV"}, {"subassy", "NV"}, {"hardware", "30"}, {"boot_loader", "NVB1"},
+                                  {"software", {"NAV0100"}}, {"software_after_load", {"NAV0200"}},
+                                  {"parent", "GPS"}, {"letter", "C"}, {"rate", 38400}, {"progr_id", 3},
+                                  {"erase_ms", 100}, {"restart_ms", 300}});
+    for (auto& board : receiver["boards"]) board["keeps_rate"] = true;
+    StartSim();
+    release = MakeRelease("gps.s19", 2000, 0x30000);   // the release file of every relayed line
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array(
+        {RelayedLine("NAV", 2, "30", "NAV0200")})));
+    RunTransfer();
+
+    EXPECT_EQ(Line(0).m_nResult, RESULT_OK);
+    EXPECT_TRUE(ImageEquals("NAV", release));
+    EXPECT_NE(std::find(rhost.waitMessages.begin(), rhost.waitMessages.end(), "Restoring baud rate ..."),
+              rhost.waitMessages.end());
+    // Port B (both sides), then port C through it, each at the rate reported before the transfer.
+    EXPECT_TRUE(LoggedInOrder({">$PKVR,XSOFT,M,E,C,1<", ">$PKVR,HARDRS,,,,19200<", ">$PKVR,HARDRS,,,B,19200<",
+                               ">$PKVR,JOIN,,2,IO,C<", ">$PKVR,HARDRS,,,,38400<", ">$PKVR,HARDRS,,,C,38400<"}));
+    EXPECT_EQ(SimBoardRate("NAV"), 38400);
+    EXPECT_EQ(SimBoardRate("GPS"), 19200);
+    EXPECT_EQ(SimStats()["link_rate"], 9600);
 }
 
 TEST_F(RestoreE2E, CancelledRestoreEndsWith129)
