@@ -2,6 +2,7 @@
 #include "cli/TerminalHost.h"
 
 #include "app/Strings.h"
+#include "model/BoardDef.h"
 
 #include <algorithm>
 #include <vector>
@@ -14,6 +15,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace {
@@ -224,6 +226,54 @@ void CTerminalHost::Beep(BeepKind)
     if (m_stderrIsTty) {
         std::cerr << '\a';
         std::cerr.flush();
+    }
+}
+
+bool CTerminalHost::ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex,
+                                           int& chosenEnv, int& chosenBoard)
+{
+    if (m_policy == AnswerPolicy::None && m_stdinIsTty)
+        return ReadBoardChoice(std::cin, environments, envIndex, chosenEnv, chosenBoard);
+    std::cout << "  -> Cancel (no terminal to choose a board on)\n";
+    std::cout.flush();
+    return false;
+}
+
+bool CTerminalHost::ReadBoardChoice(std::istream& in, const std::vector<CEnvDef>& environments, int envIndex,
+                                    int& chosenEnv, int& chosenBoard)
+{
+    // The environment the line named comes first, then the others in order.
+    std::vector<std::pair<int, int>> rows;
+    const int count = static_cast<int>(environments.size());
+    const int first = envIndex >= 0 && envIndex < count ? envIndex : 0;
+    for (int k = 0; k < count; ++k) {
+        const int e = (first + k) % count;
+        const CEnvDef& env = environments[static_cast<size_t>(e)];
+        for (size_t b = 0; b < env.m_boards.size(); ++b) {
+            rows.push_back({e, static_cast<int>(b)});
+            std::cout << "  " << rows.size() << ". " << env.m_strName << " / " << env.m_boards[b].m_strName << "\n";
+        }
+    }
+    if (rows.empty()) {
+        std::cout << "  -> Cancel (no board to choose)\n";
+        return false;
+    }
+    for (;;) {
+        std::cout << "  Board number (Enter cancels)? ";
+        std::cout.flush();
+        std::string reply;
+        if (!std::getline(in, reply) || reply.find_first_not_of(" \t") == std::string::npos) {
+            std::cout << "\n";
+            return false;
+        }
+        reply.erase(reply.find_last_not_of(" \t") + 1);
+        char* end = nullptr;
+        const long n = std::strtol(reply.c_str(), &end, 10);
+        if (end != reply.c_str() && *end == '\0' && n >= 1 && n <= static_cast<long>(rows.size())) {
+            chosenEnv = rows[static_cast<size_t>(n - 1)].first;
+            chosenBoard = rows[static_cast<size_t>(n - 1)].second;
+            return true;
+        }
     }
 }
 

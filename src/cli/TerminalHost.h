@@ -3,11 +3,14 @@
 // asked on the terminal (or answered by --yes / --no when stdin is not a
 // terminal), beeps are BEL on a terminal, and Ctrl+C is the abort key.
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Host.h"
 
+class CEnvDef;
 class QSocketNotifier;
 
 // How questions are answered when nobody can be asked.
@@ -53,6 +56,12 @@ public:
         return changeCommAnswer ? changeCommAnswer(dialog) : 2;
     }
 
+    // --- model: the board of a request line that must be linked again --------
+    // On a terminal the boards are listed by number and one is read; without
+    // one (or with --yes / --no) the choice is cancelled.
+    bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
+                                int& chosenBoard) override;
+
     void SetPolicy(AnswerPolicy policy) { m_policy = policy; }
     AnswerPolicy Policy() const { return m_policy; }
 
@@ -62,6 +71,11 @@ protected:
     // Reads one answer from the terminal; ANSWER_CANCEL at end of input.
     MsgAnswer AskOnTerminal(MsgButtons buttons);
     MsgAnswer AnswerByPolicy(MsgButtons buttons);
+    // Lists the boards of `environments` numbered from 1, the one of
+    // `envIndex` first, and reads a number from `in` until a valid one; an
+    // empty line or the end of input cancels.
+    static bool ReadBoardChoice(std::istream& in, const std::vector<CEnvDef>& environments, int envIndex,
+                                int& chosenEnv, int& chosenBoard);
     // Consumes a pending Ctrl+C; true when there was one.
     bool TakeInterrupt();
 

@@ -5,9 +5,12 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sstream>
+#include <vector>
 
 #include "app/UpdateApp.h"
 #include "cli/TerminalHost.h"
+#include "model/BoardDef.h"
 
 namespace {
 
@@ -82,6 +85,58 @@ TEST(TerminalHostDeathTest, SecondCtrlCWhileTheFirstIsPendingEndsAtOnce)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(PressCtrlCTwice(), testing::ExitedWithCode(130), "");
+}
+
+// The board chooser of a line to link again: the line's environment first,
+// invalid numbers asked again, an empty line cancelling.
+class BoardChooser : public CTerminalHost {
+public:
+    using CTerminalHost::ReadBoardChoice;
+};
+
+TEST(TerminalHost, BoardChoiceListsTheLinesEnvironmentFirstAndReadsANumber)
+{
+    std::vector<CEnvDef> envs(2);
+    envs[0].m_strName = "NAV";
+    envs[0].m_boards.resize(1);
+    envs[0].m_boards[0].m_strName = "RADIO";
+    envs[1].m_strName = "DEMO";
+    envs[1].m_boards.resize(2);
+    envs[1].m_boards[0].m_strName = "CPU";
+    envs[1].m_boards[1].m_strName = "GPS";
+
+    const struct {
+        const char* input;
+        bool chosen;
+        int env, board;
+    } rows[] = {
+        {"2\n", true, 1, 1},              // DEMO's boards are 1 and 2
+        {"3 \n", true, 0, 0},             // then NAV's
+        {"0\nx\n4\n1\n", true, 1, 0},  // out of range and garbage are asked again
+        {"\n", false, -1, -1},
+        {"", false, -1, -1},
+    };
+    for (const auto& r : rows) {
+        std::istringstream in(r.input);
+        int env = -1, board = -1;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(BoardChooser::ReadBoardChoice(in, envs, 1, env, board), r.chosen) << r.input;
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.rfind("  1. DEMO / CPU\n  2. DEMO / GPS\n  3. NAV / RADIO\n", 0), 0u) << out;
+        EXPECT_EQ(env, r.env) << r.input;
+        EXPECT_EQ(board, r.board) << r.input;
+    }
+}
+
+TEST(TerminalHost, BoardChoiceIsCancelledWithoutATerminal)
+{
+    CTerminalHost host(AnswerPolicy::Yes);
+    std::vector<CEnvDef> envs(1);
+    envs[0].m_boards.resize(1);
+    int env = -1, board = -1;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(host.ChooseEnvironmentBoard(envs, 0, env, board));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("-> Cancel"), std::string::npos);
 }
 
 }  // namespace
