@@ -7,8 +7,9 @@
 #include <chrono>
 #include <csignal>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "common/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -96,24 +97,12 @@ private:
     {
         if (m_pid > 0) {
             ::kill(m_pid, signal);
-            if (!WaitFor(kStopWaitMs)) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, nullptr, 0);
-            }
+            int status = 0;
+            WaitForChild(m_pid, std::chrono::milliseconds(kStopWaitMs), status);   // killed when late
             m_pid = -1;
         }
         if (m_out >= 0) ::close(m_out);
         m_out = -1;
-    }
-
-    bool WaitFor(int ms)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (::waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
     }
 
     pid_t m_pid = -1;

@@ -81,6 +81,19 @@ nlohmann::json EngineE2E::Environment() const
     return {{"format", "tavrel-environment"}, {"name", "DEMO"}, {"boards", envBoards}};
 }
 
+void EngineE2E::AddNavBehindGps(bool saveSpeed)
+{
+    envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
+                         {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
+                         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
+                         {"parent_board", 1}, {"save_speed", saveSpeed ? "checked" : "unchecked"}});
+    receiver["boards"][1]["ports"] = {{"C", 38400}};
+    receiver["boards"].push_back({{"name", "NAV"}, {"subassy", "NV"}, {"hardware", "30"}, {"boot_loader", "NVB1"},
+                                  {"software", {"NAV0100"}}, {"software_after_load", {"NAV0200"}},
+                                  {"parent", "GPS"}, {"letter", "C"}, {"rate", 38400}, {"progr_id", 3},
+                                  {"erase_ms", 100}, {"restart_ms", 300}});
+}
+
 void EngineE2E::StartSim()
 {
     dir.Write("receiver.json", receiver.dump(2));

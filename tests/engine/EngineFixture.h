@@ -63,6 +63,9 @@ protected:
     // The demo environment: CPU (connected, Port A) and GPS (relayed, Port B);
     // `boards` may change or add board fields.
     nlohmann::json Environment() const;
+    // A third board, NAV, behind port C of the GPS (38400), in the
+    // environment and in the receiver; `saveSpeed` is its "Save transfer speed".
+    void AddNavBehindGps(bool saveSpeed);
     // A receiver of the two boards; tests edit it before StartSim().
     nlohmann::json receiver;
     void StartSim();

@@ -378,15 +378,7 @@ TEST_F(RestoreE2E, RelayedBoardGetsItsPortRateBack)
 // hop by hop from the PC outwards, although every board keeps given rates.
 TEST_F(RestoreE2E, ThreeBoardChainGetsEveryHopRateBack)
 {
-    envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
-                         {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
-                         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
-                         {"parent_board", 1}, {"save_speed", "checked"}});
-    receiver["boards"][1]["ports"] = {{"C", 38400}};
-    receiver["boards"].push_back({{"name", "NAV"}, {"subassy", "NV"}, {"hardware", "30"}, {"boot_loader", "NVB1"},
-                                  {"software", {"NAV0100"}}, {"software_after_load", {"NAV0200"}},
-                                  {"parent", "GPS"}, {"letter", "C"}, {"rate", 38400}, {"progr_id", 3},
-                                  {"erase_ms", 100}, {"restart_ms", 300}});
+    AddNavBehindGps(true);
     for (auto& board : receiver["boards"]) board["keeps_rate"] = true;
     StartSim();
     release = MakeRelease("gps.s19", 2000, 0x30000);   // the release file of every relayed line

@@ -298,15 +298,7 @@ TEST_F(EngineE2E, InvalidReceptionAfterTheAnnounce)
 // and the restart of NAV.
 TEST_F(EngineE2E, ThreeBoardChainWithRateChangesAndRestart)
 {
-    envBoards.push_back({{"name", "NAV"}, {"subassy_id", "NV"}, {"subassy_hardw", "30"}, {"boot_loader", "NVB1"},
-                         {"prog_id", 3}, {"relayed", true}, {"destination", "Port C"}, {"processing", "Aucun"},
-                         {"max_speed", "115200"}, {"erase_timeout", 10}, {"restart_timeout", 10},
-                         {"parent_board", 1}, {"save_speed", "unchecked"}});
-    receiver["boards"][1]["ports"] = {{"C", 38400}};
-    receiver["boards"].push_back({{"name", "NAV"}, {"subassy", "NV"}, {"hardware", "30"}, {"boot_loader", "NVB1"},
-                                  {"software", {"NAV0100"}}, {"software_after_load", {"NAV0200"}},
-                                  {"parent", "GPS"}, {"letter", "C"}, {"rate", 38400}, {"progr_id", 3},
-                                  {"erase_ms", 100}, {"restart_ms", 300}});
+    AddNavBehindGps(false);
     StartSim();
     const std::string release = MakeRelease("nav.s19", 4000, 0x30000);
     nlohmann::json nav = {{"board_name", "NAV"}, {"env_name", "DEMO"}, {"subassy_hardw", "30"}, {"board_index", 2},

@@ -13,13 +13,13 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/ChildProcess.h"
 #include "common/TempDir.h"
 
 namespace {
@@ -96,19 +96,9 @@ CliEnd RunCli(const std::vector<std::string>& args, const std::string& outputFil
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
     int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            end.output = ReadFile(outputFile);
-            return end;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    end.inTime = true;
-    end.signalled = WIFSIGNALED(status);
+    end.inTime = WaitForChild(pid, kRunLimit, status);
+    end.signalled = end.inTime && WIFSIGNALED(status);
     end.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     end.output = ReadFile(outputFile);
     return end;
