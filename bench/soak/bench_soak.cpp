@@ -34,7 +34,7 @@
 #include "app/UpdateApp.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
-#include "LinkState.h"
+#include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
 
 namespace {
@@ -284,7 +284,7 @@ std::string CSoak::RunOne(long index)
         if (m_doc.m_lines[0].m_nResult != RESULT_OK)
             why = "board result " + std::to_string(m_doc.m_lines[0].m_nResult) + ", end message " +
                   std::to_string(engine.LastEndMessage());
-        else if (LinkIsOpen(*link))
+        else if (link->IsOpen())
             why = "link left open";
     }
     const json stats = StopSim();

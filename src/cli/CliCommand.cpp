@@ -3,6 +3,9 @@
 
 #include <iostream>
 
+#include "app/UpdateApp.h"
+#include "model/ModelFiles.h"
+
 namespace {
 
 // Function-local so that registrars in other files may run in any order.
@@ -86,4 +89,12 @@ int CliFailure(const std::string& text)
 {
     PrintError(text);
     return 1;
+}
+
+bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
+{
+    std::string dir;
+    if (args.Option("dir", dir))
+        App().m_strEnvDir = DirectoryWithSlash(dir);
+    return args.Positionals(words, error);
 }

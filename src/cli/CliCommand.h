@@ -34,6 +34,9 @@ struct CliRegistrar {
 
 const std::vector<CliCommand>& CliCommands();
 
+// Takes "--dir D" (the environment directory for this run) and the positionals.
+bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error);
+
 // Prints "tavrel-cli: <text>" on stderr and returns 2 (usage error).
 int CliUsageError(const std::string& text);
 // Prints "tavrel-cli: <text>" on stderr and returns 1 (failure).

@@ -14,15 +14,6 @@
 
 namespace {
 
-// Takes --dir D (the environment directory for this run) and the positionals.
-bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
-{
-    std::string dir;
-    if (args.Option("dir", dir))
-        App().m_strEnvDir = DirectoryWithSlash(dir);
-    return args.Positionals(words, error);
-}
-
 bool IsDefFile(const std::string& name)
 {
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".def") == 0;
@@ -89,17 +80,25 @@ int RunEnvList(CliArgs& args)
     return count > 0 ? 0 : 1;
 }
 
-int RunEnvShow(CliArgs& args)
+// The one environment a command names; 0, or the exit code of the error.
+int TakeOneEnvironment(CliArgs& args, const std::string& command, CEnvDef& env)
 {
     std::vector<std::string> words;
     std::string error;
     if (!TakeDirAndWords(args, words, error))
         return CliUsageError(error);
     if (words.size() != 1)
-        return CliUsageError("env show needs one environment name");
-    CEnvDef env;
+        return CliUsageError(command + " needs one environment name");
     if (!FindEnvironment(words[0], env))
         return CliFailure("no environment \"" + words[0] + "\"");
+    return 0;
+}
+
+int RunEnvShow(CliArgs& args)
+{
+    CEnvDef env;
+    if (const int code = TakeOneEnvironment(args, "env show", env))
+        return code;
     std::cout << "Environment\t: " << env.m_strName << "\nFile\t: " << env.m_strFilePath << "\n";
     for (const CBoardDef& board : env.m_boards)
         std::cout << TerminalText(board.GetDescription());
@@ -108,15 +107,9 @@ int RunEnvShow(CliArgs& args)
 
 int RunEnvExport(CliArgs& args)
 {
-    std::vector<std::string> words;
-    std::string error;
-    if (!TakeDirAndWords(args, words, error))
-        return CliUsageError(error);
-    if (words.size() != 1)
-        return CliUsageError("env export needs one environment name");
     CEnvDef env;
-    if (!FindEnvironment(words[0], env))
-        return CliFailure("no environment \"" + words[0] + "\"");
+    if (const int code = TakeOneEnvironment(args, "env export", env))
+        return code;
     std::cout << ExportEnvironmentJson(env).dump(2) << "\n";
     return 0;
 }

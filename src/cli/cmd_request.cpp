@@ -12,14 +12,6 @@
 
 namespace {
 
-bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
-{
-    std::string dir;
-    if (args.Option("dir", dir))
-        App().m_strEnvDir = DirectoryWithSlash(dir);
-    return args.Positionals(words, error);
-}
-
 // The lines of a .sfl file as stored, without linking.
 bool ReadStoredRequest(const std::string& path, CUpdateDoc& doc, std::string& error)
 {

@@ -166,37 +166,42 @@ private:
     std::set<std::string> m_known;
 };
 
-std::vector<BlockFault> ReadBlockFaults(ObjectReader& reader, const std::string& key)
+// Reads `key` as a list of objects, each turned into an item by `readItem`;
+// a missing key is an empty list.
+template <typename Item, typename ReadItem>
+std::vector<Item> ReadObjectList(ObjectReader& reader, const std::string& key, const std::string& shape,
+                                 ReadItem readItem)
 {
-    std::vector<BlockFault> list;
+    std::vector<Item> list;
     const json* v = reader.Find(key);
     if (!v)
         return list;
     if (!v->is_array())
-        Fail(reader.Child(key), "expected a list of {\"block\": n, \"times\": n}");
+        Fail(reader.Child(key), "expected a list of " + shape);
     for (size_t i = 0; i < v->size(); ++i) {
         ObjectReader item((*v)[i], reader.Child(key) + "[" + std::to_string(i) + "]");
+        Item value = readItem(item);
+        item.RejectUnknown();
+        list.push_back(value);
+    }
+    return list;
+}
+
+std::vector<BlockFault> ReadBlockFaults(ObjectReader& reader, const std::string& key)
+{
+    return ReadObjectList<BlockFault>(reader, key, "{\"block\": n, \"times\": n}", [](ObjectReader& item) {
         BlockFault fault;
         if (!item.Find("block"))
             Fail(item.Child("block"), "missing");
         fault.block = static_cast<uint32_t>(item.Integer("block", 1, 1, 0xFFFFFE));
         fault.times = static_cast<int>(item.Integer("times", 1, 1, 1000));
-        item.RejectUnknown();
-        list.push_back(fault);
-    }
-    return list;
+        return fault;
+    });
 }
 
 std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
 {
-    std::vector<SilenceFault> list;
-    const json* v = reader.Find("no_answer");
-    if (!v)
-        return list;
-    if (!v->is_array())
-        Fail(reader.Child("no_answer"), "expected a list of {\"sentence\": text, \"times\": n}");
-    for (size_t i = 0; i < v->size(); ++i) {
-        ObjectReader item((*v)[i], reader.Child("no_answer") + "[" + std::to_string(i) + "]");
+    return ReadObjectList<SilenceFault>(reader, "no_answer", "{\"sentence\": text, \"times\": n}", [](ObjectReader& item) {
         SilenceFault fault;
         const json* sentence = item.Find("sentence");
         if (!sentence)
@@ -206,10 +211,8 @@ std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
             Fail(item.Child("sentence"), "expected the beginning of a \"$PKVR\" sentence");
         fault.prefix = sentence->get<std::string>();
         fault.times = static_cast<int>(item.Integer("times", 0, 0, 1000));
-        item.RejectUnknown();
-        list.push_back(fault);
-    }
-    return list;
+        return fault;
+    });
 }
 
 // {"B": 14400}: the port table shows these rates, which need not be line rates.
@@ -247,14 +250,8 @@ bool IsSentenceText(const json& v)
 
 std::vector<WrongAnswerFault> ReadWrongAnswerFaults(ObjectReader& reader)
 {
-    std::vector<WrongAnswerFault> list;
-    const json* v = reader.Find("wrong_answer");
-    if (!v)
-        return list;
-    if (!v->is_array())
-        Fail(reader.Child("wrong_answer"), "expected a list of {\"sentence\": text, \"answer\": text, \"times\": n}");
-    for (size_t i = 0; i < v->size(); ++i) {
-        ObjectReader item((*v)[i], reader.Child("wrong_answer") + "[" + std::to_string(i) + "]");
+    const std::string shape = "{\"sentence\": text, \"answer\": text, \"times\": n}";
+    return ReadObjectList<WrongAnswerFault>(reader, "wrong_answer", shape, [](ObjectReader& item) {
         WrongAnswerFault fault;
         for (const char* key : {"sentence", "answer"}) {
             const json* text = item.Find(key);
@@ -265,10 +262,8 @@ std::vector<WrongAnswerFault> ReadWrongAnswerFaults(ObjectReader& reader)
             (std::string(key) == "sentence" ? fault.prefix : fault.answer) = text->get<std::string>();
         }
         fault.times = static_cast<int>(item.Integer("times", 0, 0, 1000));
-        item.RejectUnknown();
-        list.push_back(fault);
-    }
-    return list;
+        return fault;
+    });
 }
 
 BoardFaults ReadFaults(ObjectReader& board)

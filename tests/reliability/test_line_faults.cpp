@@ -14,7 +14,7 @@
 #include "EngineFixture.h"
 #include "ResourceCount.h"
 #include "app/Strings.h"
-#include "LinkState.h"
+#include "link/SerialLink.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ protected:
         watch.stop();
 
         EXPECT_TRUE(engine->IsIdle());
-        EXPECT_FALSE(LinkIsOpen(*link));
+        EXPECT_FALSE(link->IsOpen());
         // Descriptors may close (the simulator's pipes once it is gone), none may stay open.
         for (const std::string& fd : OpenDescriptors())
             EXPECT_NE(std::find(fdsBefore.begin(), fdsBefore.end(), fd), fdsBefore.end()) << "left open: " << fd;
