@@ -215,23 +215,26 @@ std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
     });
 }
 
-// {"B": 14400}: the port table shows these rates, which need not be line rates.
-std::vector<PortRate> ReadReportedPortRates(ObjectReader& reader)
+// {"A": 9600, "B": 19200}: port letters and their rates. Line rates come from
+// the rate table; `anyFigure` takes any positive number, for the port table of
+// a faulty board, which need not show a line rate.
+std::vector<PortRate> ReadPortRates(ObjectReader& reader, const std::string& key, bool anyFigure)
 {
-    std::vector<PortRate> list;
-    const json* v = reader.Find("reported_port_rates");
+    std::vector<PortRate> ports;
+    const json* v = reader.Find(key);
     if (!v)
-        return list;
-    const std::string path = reader.Child("reported_port_rates");
+        return ports;
     if (!v->is_object())
-        Fail(path, "expected an object of port letters and rates");
+        Fail(reader.Child(key), "expected an object such as {\"A\": 9600}");
     for (auto it = v->begin(); it != v->end(); ++it) {
-        const std::string key = it.key();
-        if (key.size() != 1 || key[0] < 'A' || key[0] > 'H')
-            Fail(path + "." + key, "expected a port letter A..H");
-        list.push_back({key[0], ObjectReader::CheckedInteger(it.value(), path + "." + key, 1, kMaxReportedRate)});
+        const std::string path = reader.Child(key + "." + it.key());
+        if (it.key().size() != 1 || it.key()[0] < 'A' || it.key()[0] > 'H')
+            Fail(path, "a port letter is one of A..H");
+        const long rate = anyFigure ? ObjectReader::CheckedInteger(it.value(), path, 1, kMaxReportedRate)
+                                    : ObjectReader::CheckedRate(it.value(), path);
+        ports.push_back({it.key()[0], rate});
     }
-    return list;
+    return ports;
 }
 
 bool IsSentenceText(const json& v)
@@ -277,7 +280,7 @@ BoardFaults ReadFaults(ObjectReader& board)
     faults.wrongAnswer = ReadWrongAnswerFaults(reader);
     faults.modeDeniedLetter = reader.Letter("mode_denied", 'A', 'L', false);
     faults.modeEndDeniedLetter = reader.Letter("mode_end_denied", 'A', 'L', false);
-    faults.reportedPortRates = ReadReportedPortRates(reader);
+    faults.reportedPortRates = ReadPortRates(reader, "reported_port_rates", true);
     faults.eraseFails = reader.Flag("erase_fails", false);
     faults.resend = ReadBlockFaults(reader, "resend");
     faults.corruptBlock = ReadBlockFaults(reader, "corrupt_block");
@@ -314,23 +317,6 @@ RescueConfig ReadRescue(ObjectReader& board)
     return rescue;
 }
 
-std::vector<PortRate> ReadPorts(ObjectReader& board)
-{
-    std::vector<PortRate> ports;
-    const json* v = board.Find("ports");
-    if (!v)
-        return ports;
-    if (!v->is_object())
-        Fail(board.Child("ports"), "expected an object such as {\"A\": 9600}");
-    for (auto it = v->begin(); it != v->end(); ++it) {
-        std::string path = board.Child("ports." + it.key());
-        if (it.key().size() != 1 || it.key()[0] < 'A' || it.key()[0] > 'H')
-            Fail(path, "a port letter is one of A..H");
-        ports.push_back({it.key()[0], ObjectReader::CheckedRate(it.value(), path)});
-    }
-    return ports;
-}
-
 BoardConfig ReadBoard(const json& value, const std::string& path)
 {
     ObjectReader reader(value, path);
@@ -348,7 +334,7 @@ BoardConfig ReadBoard(const json& value, const std::string& path)
     board.parent = reader.Text("parent", "");
     board.letter = reader.Letter("letter", 'A', 'L', !board.parent.empty());
     board.rate = reader.Rate("rate", board.rate);
-    board.ports = ReadPorts(reader);
+    board.ports = ReadPortRates(reader, "ports", false);
     board.progrId = static_cast<int>(reader.Integer("progr_id", board.progrId, 0, 99999));
     if (reader.Find("dest_code"))
         board.destCode = static_cast<int>(reader.Integer("dest_code", 0, 0, 255));
