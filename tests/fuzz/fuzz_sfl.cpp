@@ -5,28 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "DemoEnvironment.h"
 #include "FuzzCommon.h"
 #include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
-
-namespace {
-
-// The environment the lines are linked against: CPU on Port A, GPS behind it.
-void LoadDemoEnvironment()
-{
-    CBoardDef cpu, gps;
-    cpu.m_strName = "CPU"; cpu.m_strSubassyId = "CM"; cpu.m_strSubassyHardw = "10,12";
-    cpu.m_strBootLoader = "CMB2"; cpu.m_nProgId = 1; cpu.m_bRelayed = 0; cpu.m_nDestination = 0;
-    cpu.m_nProcessing = 3; cpu.m_nMaxSpeed = 7; cpu.m_nSaveSpeed = 1;
-    gps = cpu;
-    gps.m_strName = "IO"; gps.m_strSubassyId = "IO"; gps.m_strSubassyHardw = "3"; gps.m_strBootLoader = "IOB1";
-    gps.m_nProgId = 2; gps.m_bRelayed = 1; gps.m_nDestination = 9; gps.m_nParentBoard = 0; gps.m_nMaxSpeed = -1;
-    CEnvDef env;
-    env.SetBoards("Demo", {cpu, gps});
-    g_envList.assign(1, env);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -5,6 +5,7 @@ The seeds are the small golden vectors of the unit tests (archive records,
 settings text, release files of each format, .vle files, sentences, data
 records, a line capture) plus one S-record file made by objcopy when it is
 installed. Run it again after changing a vector; the files are committed."""
+import json
 import os
 import shutil
 import struct
@@ -108,6 +109,28 @@ def objcopy_srecord():
             return f.read()
 
 
+def demo_env_json():
+    board = {"name": "CPU", "subassy_id": "CM", "subassy_hardw": "10,12", "boot_loader": "CMB2",
+             "browse_filter": "*.mot", "prog_id": 1, "relayed": False, "destination": "Port A",
+             "processing": "Aucun", "max_speed": "115200", "erase_timeout": 60, "restart_timeout": 30,
+             "parent_board": -1, "save_speed": "checked"}
+    relayed = dict(board, name="IO", subassy_id="IO", subassy_hardw="3", boot_loader="IOB1", browse_filter="*.*",
+                   prog_id=2, relayed=True, destination="Dpram 2", processing="Relais simple", max_speed=None,
+                   erase_timeout=120, restart_timeout=120, parent_board=0, save_speed="undetermined")
+    return json.dumps({"format": "tavrel-environment", "file_path": "C:\\T\\d.def", "name": "Demo",
+                       "boards": [board, relayed]}, indent=1).encode()
+
+
+def two_line_request_json():
+    line = {"board_name": "CPU", "env_name": "Demo", "subassy_hardw": "10,12", "board_index": 0, "env_index": 0,
+            "release_file": "cpu.mot", "soft_id": "V1.0", "transfer_speed": "115200", "config_speed": "9600",
+            "board_alone": True, "restart": True, "spare_flag1": False, "spare_flag2": False,
+            "spare_speed1": None, "spare_speed2": None}
+    relayed = dict(line, board_name="IO", subassy_hardw="3", board_index=1, release_file="io.mot", soft_id="V2.0",
+                   transfer_speed=None, config_speed=None, board_alone=False)
+    return json.dumps({"format": "tavrel-request", "version": 20, "lines": [line, relayed]}, indent=1).encode()
+
+
 def seeds():
     ini = (b"[Communication]\nPort=1\nBaud=115200\n[Times out]\nMessage reception (sec.)=1\n"
            b"Checksum reception (sec.)=0\nBetween 2 write (ms.)=-5\n[Miscellaneous]\nRS232 write (sec.)=2\n"
@@ -125,6 +148,7 @@ def seeds():
         "fuzz_sfl": {"two-lines.sfl": two_line_request(),
                      "empty.sfl": DOC_TAG + le32(20) + le32(0) + le32(0) + DOC_TRAILER},
         "fuzz_clipboard": {"board.bin": board, "line.bin": line},
+        "fuzz_json": {"environment.json": demo_env_json(), "request.json": two_line_request_json()},
         "fuzz_ini": {"tavrel.ini": ini},
         "fuzz_srecord": {"s3.s": (S0 + LINE16 + "S70500000000FA\n").encode(),
                          "s2-crlf.s": (S0 + "S2080100000a0B0c0DFF\r\nS804000000FB\r\n").encode(),

@@ -1,9 +1,9 @@
 // Hostile files given to tavrel-cli as a user would give them: environments,
-// requests, .vle files and releases made by damaging real ones (bits flipped,
-// cut short, lengths made huge, pieces repeated). Every run must end on its
-// own with one of the program's exit codes (0, 1 or 2), without being killed
-// and without a sanitizer report. The damage is drawn from a fixed seed per
-// command, so a failure names the run that reproduces it.
+// requests, .vle files, releases and JSON forms made by damaging real ones
+// (bits flipped, cut short, lengths made huge, pieces repeated). Every run
+// must end on its own with one of the program's exit codes (0, 1 or 2),
+// without being killed and without a sanitizer report. The damage is drawn
+// from a fixed seed per command, so a failure names the run that reproduces it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -125,6 +125,14 @@ const HostileCase kCases[] = {
      [](const std::string&, const std::string& file) { return std::vector<std::string>{"vle", "dump", file, "--json"}; }},
     {"import", {"fuzz_any", "fuzz_ieee695", "fuzz_absolute"}, "damaged-release",
      [](const std::string&, const std::string& file) { return std::vector<std::string>{"import", file}; }},
+    {"env import", {"fuzz_json"}, "damaged.json",
+     [](const std::string& dir, const std::string& file) {
+         return std::vector<std::string>{"env", "import", file, "--out", dir + "/imported.def"};
+     }},
+    {"request import", {"fuzz_json"}, "damaged.json",
+     [](const std::string& dir, const std::string& file) {
+         return std::vector<std::string>{"request", "import", file, "--out", dir + "/imported.sfl", "--dir", dir + "/env"};
+     }},
 };
 
 class HostileFiles : public ::testing::TestWithParam<HostileCase> {
