@@ -182,7 +182,7 @@ std::vector<Item> ReadObjectList(ObjectReader& reader, const std::string& key, c
         ObjectReader item((*v)[i], reader.Child(key) + "[" + std::to_string(i) + "]");
         Item value = readItem(item);
         item.RejectUnknown();
-        list.push_back(value);
+        list.push_back(std::move(value));
     }
     return list;
 }
@@ -201,7 +201,8 @@ std::vector<BlockFault> ReadBlockFaults(ObjectReader& reader, const std::string&
 
 std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
 {
-    return ReadObjectList<SilenceFault>(reader, "no_answer", "{\"sentence\": text, \"times\": n}", [](ObjectReader& item) {
+    const std::string shape = "{\"sentence\": text, \"times\": n}";
+    return ReadObjectList<SilenceFault>(reader, "no_answer", shape, [](ObjectReader& item) {
         SilenceFault fault;
         const json* sentence = item.Find("sentence");
         if (!sentence)

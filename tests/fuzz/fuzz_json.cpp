@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "DemoEnvironment.h"
 #include "FuzzCommon.h"
+#include "ModelFuzz.h"
 #include "model/ModelFiles.h"
 #include "model/ModelJson.h"
 #include "model/UpdateDoc.h"
@@ -37,8 +37,7 @@ void CheckRequest(const nlohmann::ordered_json& j)
     if (!RequestFromJson(j, doc, error)) return;
     CUpdateDoc again;
     FUZZ_CHECK(RequestFromJson(RequestToJson(doc), again, error));
-    FUZZ_CHECK(again.m_nFileVersion == doc.m_nFileVersion && again.m_lines.size() == doc.m_lines.size());
-    for (size_t i = 0; i < doc.m_lines.size(); ++i) FUZZ_CHECK(!again.m_lines[i].IsDifferent(doc.m_lines[i]));
+    FUZZ_CHECK(again.m_nFileVersion == doc.m_nFileVersion && SameLines(again, doc));
 
     if (g_envList.empty()) LoadDemoEnvironment();
     const std::string path = std::string(FuzzScratchDir()) + "/import.sfl";
@@ -47,8 +46,7 @@ void CheckRequest(const nlohmann::ordered_json& j)
     FUZZ_CHECK(ReadModelFile(path, bytes) == FileReadResult::Ok);
     CUpdateDoc loaded;
     FUZZ_CHECK(RequestFromBytes(bytes, loaded));
-    FUZZ_CHECK(loaded.m_lines.size() == doc.m_lines.size());
-    for (size_t i = 0; i < doc.m_lines.size(); ++i) FUZZ_CHECK(!loaded.m_lines[i].IsDifferent(doc.m_lines[i]));
+    FUZZ_CHECK(SameLines(loaded, doc));
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "DemoEnvironment.h"
 #include "FuzzCommon.h"
+#include "ModelFuzz.h"
 #include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
 
@@ -23,9 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<uint8_t> once = RequestToBytes(doc, doc.m_nFileVersion);
     CUpdateDoc again;
     FUZZ_CHECK(RequestFromBytes(once, again));
-    FUZZ_CHECK(again.m_lines.size() == doc.m_lines.size());
-    for (size_t i = 0; i < doc.m_lines.size(); ++i)
-        FUZZ_CHECK(!again.m_lines[i].IsDifferent(doc.m_lines[i]));
+    FUZZ_CHECK(SameLines(again, doc));
     FUZZ_CHECK(RequestToBytes(again, again.m_nFileVersion) == once);
 
     if (g_envList.empty()) LoadDemoEnvironment();

@@ -131,7 +131,8 @@ const HostileCase kCases[] = {
      }},
     {"request import", {"fuzz_json"}, "damaged.json",
      [](const std::string& dir, const std::string& file) {
-         return std::vector<std::string>{"request", "import", file, "--out", dir + "/imported.sfl", "--dir", dir + "/env"};
+         return std::vector<std::string>{"request", "import", file, "--out", dir + "/imported.sfl",
+                                         "--dir", dir + "/env"};
      }},
 };
 

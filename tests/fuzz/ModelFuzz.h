@@ -1,8 +1,10 @@
 #pragma once
+// Helpers of the fuzz targets that read environments and requests.
+#include "model/BoardDef.h"
+#include "model/UpdateDoc.h"
+
 // The environment that fuzzed requests are linked against: "Demo", with CPU
 // on Port A and IO behind it on Dpram 2.
-#include "model/BoardDef.h"
-
 inline void LoadDemoEnvironment()
 {
     CBoardDef cpu, io;
@@ -15,4 +17,13 @@ inline void LoadDemoEnvironment()
     CEnvDef env;
     env.SetBoards("Demo", {cpu, io});
     g_envList.assign(1, env);
+}
+
+// Whether two requests hold the same lines, in the same order.
+inline bool SameLines(const CUpdateDoc& a, const CUpdateDoc& b)
+{
+    if (a.m_lines.size() != b.m_lines.size()) return false;
+    for (size_t i = 0; i < a.m_lines.size(); ++i)
+        if (a.m_lines[i].IsDifferent(b.m_lines[i])) return false;
+    return true;
 }
