@@ -141,6 +141,19 @@ ValidationResult FirstFailedCheck(const RecordCheck<Record, Field> (&checks)[N],
 
 ValidationResult ValidateBoardDef(const CBoardDef& board, const CEnvDef& environment);
 
+// Index of the first board of `environment` that fails ValidateBoardDef (its
+// result in `failure`), or -1 when every board is valid.
+int FirstInvalidBoard(const CEnvDef& environment, ValidationResult* failure = nullptr);
+
+// The check made before an environment is written, by the environment
+// editor's Save and by env import alike.
+inline constexpr int ENV_CHECK_OK = -1;
+inline constexpr int ENV_CHECK_NO_BOARD = -2;   // an environment without boards is never written
+// ENV_CHECK_NO_BOARD, or the index of the first invalid board after the
+// warning beep and that board's message in a stop box captioned 155 with its
+// name (`failure` receives the result), or ENV_CHECK_OK.
+int CheckEnvironmentForSave(const CEnvDef& environment, ValidationResult* failure = nullptr);
+
 // The environments of the environment directory, in listing order. Rebuilt by
 // ScanEnvironmentDirectory; its index is the environment index of a line.
 extern std::vector<CEnvDef> g_envList;

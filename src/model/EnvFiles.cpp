@@ -54,14 +54,6 @@ MsgAnswer WarningBox(const std::string& text)
     return ShowMessage(text, MODEL_CAPTION_PROGRAM, MB_OK_ONLY, ICON_EXCLAMATION);
 }
 
-int FirstInvalidBoard(const CEnvDef& environment)
-{
-    for (size_t i = 0; i < environment.m_boards.size(); ++i)
-        if (!ValidateBoardDef(environment.m_boards[i], environment))
-            return static_cast<int>(i);
-    return -1;
-}
-
 // LoadEnvironmentFile on `path`, naming the file `shownName` in messages.
 int LoadEnvironmentFileAs(const std::string& path, const std::string& shownName, CEnvDef& environment,
                           int mode)
@@ -91,6 +83,35 @@ int LoadEnvironmentFileAs(const std::string& path, const std::string& shownName,
 }
 
 }   // namespace
+
+int FirstInvalidBoard(const CEnvDef& environment, ValidationResult* failure)
+{
+    for (size_t i = 0; i < environment.m_boards.size(); ++i) {
+        const ValidationResult check = ValidateBoardDef(environment.m_boards[i], environment);
+        if (!check) {
+            if (failure)
+                *failure = check;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int CheckEnvironmentForSave(const CEnvDef& environment, ValidationResult* failure)
+{
+    if (environment.m_boards.empty())
+        return ENV_CHECK_NO_BOARD;
+    ValidationResult check;
+    const int bad = FirstInvalidBoard(environment, &check);
+    if (bad < 0)
+        return ENV_CHECK_OK;
+    const CBoardDef& board = environment.m_boards[static_cast<size_t>(bad)];
+    Host().Beep(BEEP_EXCLAMATION);
+    Host().MessageBox(GetString(check.messageId), FormatString(155, {board.m_strName}), MB_OK_ONLY, ICON_STOP);
+    if (failure)
+        *failure = check;
+    return bad;
+}
 
 int ScanModeForRights() { return App().m_bEditRights ? ENV_MODE_REPAIR : ENV_MODE_VIEW; }
 

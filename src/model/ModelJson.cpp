@@ -387,19 +387,14 @@ bool ImportEnvironmentJson(const json& j, const std::string& outPath, std::strin
     CEnvDef env;
     if (!EnvironmentFromJson(j, env, error))
         return false;
-    if (env.m_boards.empty()) {
+    const int check = CheckEnvironmentForSave(env);
+    if (check == ENV_CHECK_NO_BOARD) {
         error = "an environment without boards is not written";
         return false;
     }
-    for (const CBoardDef& board : env.m_boards) {
-        const ValidationResult check = ValidateBoardDef(board, env);
-        if (!check) {
-            Host().Beep(BEEP_EXCLAMATION);
-            Host().MessageBox(GetString(check.messageId), FormatString(155, {board.m_strName}), MB_OK_ONLY,
-                              ICON_STOP);
-            error = "board \"" + board.m_strName + "\" is not valid";
-            return false;
-        }
+    if (check != ENV_CHECK_OK) {
+        error = "board \"" + env.m_boards[static_cast<size_t>(check)].m_strName + "\" is not valid";
+        return false;
     }
     if (!SaveEnvironmentFile(env, outPath)) {
         error = "cannot write " + outPath;

@@ -107,8 +107,10 @@ ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* pro
 
 int ImportReleaseFile(const std::string& initialName)
 {
+    // The prompt starts in the request's folder ("Last SFL path"), where the
+    // release files of a request are looked for.
     std::string path = initialName;
-    if (!Host().PromptFileName(GetString(MSG_CHOOSE_RELEASE), path, "", "", "", true))
+    if (!Host().PromptFileName(GetString(MSG_CHOOSE_RELEASE), path, "", "", App().m_strLastSflPath, true))
         return 0;
     CViewProgress progress;
     return ImportReleasePath(path, &progress, true).success ? 1 : 0;

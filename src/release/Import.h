@@ -32,6 +32,7 @@ public:
 // indicator and file-name text; `progress` receives the percentage.
 ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* progress, bool showBox);
 
-// The command: asks for the release file (starting at `initialName`), then
+// The command: asks for the release file (starting at `initialName`, in the
+// "Last SFL path" folder), then
 // ImportReleasePath with the view's progress bar. Returns 1 on success.
 int ImportReleaseFile(const std::string& initialName);

@@ -1,6 +1,7 @@
 // Board definitions and environments: records, validation, .def files, scan.
 #include "Golden.h"
 
+#include "app/Strings.h"
 #include "model/Archive.h"
 
 namespace {
@@ -293,6 +294,46 @@ TEST_F(EnvFiles, OversizedFileIsRefusedWithoutReadingItAll)
     CEnvDef env;
     EXPECT_EQ(LoadEnvironmentFile(path, env, ENV_MODE_REPAIR), 0);
     EXPECT_EQ(host.Texts(), std::vector<std::string>{"Invalid environnment file \"" + path + "\""});
+}
+
+// The check before an environment is written: one function for the
+// environment editor's Save and env import.
+TEST_F(EnvFiles, SaveCheckNamesTheFirstInvalidBoard)
+{
+    struct Case {
+        const char* what;
+        std::vector<CBoardDef> boards;
+        int expected;
+        int messageId;
+    };
+    CBoardDef noBoot = ValidBoard("IO", true, 1, 0);
+    noBoot.m_strBootLoader.clear();
+    CBoardDef selfParent = ValidBoard("IO", true, 1, 1);
+    const Case cases[] = {
+        {"no board", {}, ENV_CHECK_NO_BOARD, 0},
+        {"all valid", {ValidBoard("CPU", false, 0, -1), ValidBoard("IO", true, 1, 0)}, ENV_CHECK_OK, 0},
+        {"second lacks its boot loader", {ValidBoard("CPU", false, 0, -1), noBoot}, 1, 66},
+        {"first of two invalid wins", {selfParent, noBoot}, 0, 72},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.boxes.clear();
+        host.events.clear();
+        CEnvDef env;
+        env.SetBoards("Env", c.boards);
+        ValidationResult failure;
+        EXPECT_EQ(CheckEnvironmentForSave(env, &failure), c.expected);
+        if (c.messageId == 0) {
+            EXPECT_TRUE(host.boxes.empty());
+            continue;
+        }
+        EXPECT_EQ(failure.messageId, c.messageId);
+        ASSERT_EQ(host.boxes.size(), 1u);
+        EXPECT_EQ(host.boxes[0].text, GetString(c.messageId));
+        EXPECT_EQ(host.boxes[0].caption, "\"" + c.boards[static_cast<size_t>(c.expected)].m_strName + "\" board error");
+        EXPECT_EQ(host.boxes[0].icon, ICON_STOP);
+        EXPECT_EQ(host.events.front(), "beep:" + std::to_string(BEEP_EXCLAMATION));
+    }
 }
 
 TEST(BoardClipboard, OneRecordRoundTrips)
