@@ -1,5 +1,6 @@
 // Loading, saving and listing the settings of Tavrel.ini: one table row per key.
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <filesystem>
 
@@ -174,6 +175,92 @@ std::string RecentKey(int n)
     return "File" + std::to_string(n);
 }
 
+// Writes the settings file, making its directory first.
+bool WriteSettingsFile(const CIniFile& ini, const std::string& path)
+{
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    if (!dir.empty()) MakeDirectories(dir);
+    return ini.Save(path);
+}
+
+// --- one setting set from text (tavrel-cli settings --set) ------------------
+const char* const SEC_PORTS = "Ports";
+constexpr std::size_t kMaxSettingText = 1024;
+constexpr std::size_t kMaxIntegerText = 11;
+constexpr int kMappedPorts = 8;
+
+struct SettingTarget {
+    std::string section;   // where the key is read from
+    std::string key;
+    Kind kind = Kind::Text;
+    const SettingKey* tableKey = nullptr;   // null: a key of "Communication" or "Ports"
+};
+
+bool SameName(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool FindSettingTarget(const std::string& section, const std::string& key, SettingTarget& target)
+{
+    for (const SettingKey& k : kSettings) {
+        if (SameName(key, k.key) && (SameName(section, k.readSection) || SameName(section, k.writeSection))) {
+            target = {k.readSection, k.key, k.kind, &k};
+            return true;
+        }
+    }
+    struct CommKey {
+        const char* key;
+        Kind kind;
+    };
+    static const CommKey kCommKeys[] = {{"PORTNUM", Kind::Integer}, {"BYTESIZE", Kind::Integer},
+                                        {"PARITY", Kind::Text},     {"STOPBITS", Kind::Integer},
+                                        {"BAUDRATE", Kind::Integer}};
+    if (SameName(section, SEC_COMM)) {
+        for (const CommKey& k : kCommKeys) {
+            if (SameName(key, k.key)) {
+                target = {SEC_COMM, k.key, k.kind, nullptr};
+                return true;
+            }
+        }
+    }
+    if (SameName(section, SEC_PORTS)) {
+        for (int n = 1; n <= kMappedPorts; ++n) {
+            if (SameName(key, "COM" + std::to_string(n))) {
+                target = {SEC_PORTS, "COM" + std::to_string(n), Kind::Text, nullptr};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Why `value` cannot be stored as a setting of `kind`; empty when it can.
+std::string ValueProblem(Kind kind, const std::string& value)
+{
+    switch (kind) {
+    case Kind::Integer:
+    case Kind::Seconds: {
+        const std::size_t digits = value.empty() || value[0] != '-' ? 0 : 1;
+        if (value.size() <= digits || value.size() > kMaxIntegerText ||
+            value.find_first_not_of("0123456789", digits) != std::string::npos)
+            return "needs a whole number";
+        return {};
+    }
+    case Kind::Switch:
+        if (!SameName(value, "YES") && !SameName(value, "NO")) return "needs YES or NO";
+        return {};
+    case Kind::Text:
+        if (value.size() > kMaxSettingText) return "is longer than " + std::to_string(kMaxSettingText) + " bytes";
+        for (char c : value)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "holds a control character";
+        return {};
+    }
+    return {};
+}
+
 }  // namespace
 
 void CUpdateApp::LoadSettingsFrom(const CIniFile& ini)
@@ -222,10 +309,54 @@ int CUpdateApp::SaveSettings()
     CIniFile ini;
     ini.Load(m_strIniPath);
     SaveSettingsTo(ini);
-    const std::string dir = std::filesystem::path(m_strIniPath).parent_path().string();
-    if (!dir.empty()) MakeDirectories(dir);
     // A settings file that cannot be written is reported (0), not passed as saved.
-    return ini.Save(m_strIniPath) ? 1 : 0;
+    return WriteSettingsFile(ini, m_strIniPath) ? 1 : 0;
+}
+
+bool CUpdateApp::SetSetting(const std::string& section, const std::string& key, const std::string& value,
+                            SettingLine& stored, std::string& error)
+{
+    SettingTarget target;
+    if (!FindSettingTarget(section, key, target)) {
+        error = "no setting \"" + key + "\" in section \"" + section + "\"";
+        return false;
+    }
+    const std::string problem = ValueProblem(target.kind, value);
+    if (!problem.empty()) {
+        error = "\"" + target.key + "\" " + problem;
+        return false;
+    }
+    // The new text read as the file's key would be: it gets the bounds of a
+    // read, and every other setting stays as held.
+    std::string held;
+    if (target.tableKey != nullptr) {
+        CIniFile one;
+        one.SetString(target.section, target.key, value);
+        ReadKey(*this, one, *target.tableKey);
+        held = ValueText(*this, *target.tableKey);
+    } else {
+        CIniFile port;
+        m_comm.SavePortSettings(port, SEC_COMM);
+        port.SetString(target.section, target.key, value);
+        m_comm.LoadPortSettings(port, SEC_COMM);
+        m_nPortIndex = m_comm.nPortNumber - 1;
+        const int baudIndex = BaudIndexOf(m_comm.nBaudRate);
+        m_nBaudIndex = baudIndex >= 0 ? baudIndex : BAUD_INDEX_DEFAULT;
+        m_comm.SavePortSettings(port, SEC_COMM);
+        held = port.GetString(target.section, target.key, std::string());
+    }
+    CIniFile ini;
+    ini.Load(m_strIniPath);
+    SaveSettingsTo(ini);
+    // Where it is read from, also for the keys saved elsewhere or saved as 0,
+    // so the next run reads what was set.
+    ini.SetString(target.section, target.key, held);
+    stored = {target.section, target.key, held};
+    if (!WriteSettingsFile(ini, m_strIniPath)) {
+        error = "cannot write " + m_strIniPath;
+        return false;
+    }
+    return true;
 }
 
 std::vector<SettingLine> CUpdateApp::DescribeSettings() const

@@ -40,7 +40,7 @@ constexpr RateStep kNextRates[] = {
 CAutoConfigDlg::CAutoConfigDlg(CSerialLink& link, int timeLimitSec, IAutoConfigView* view)
     : m_link(link), m_pView(view), m_pSavedTarget(link.NotifyTarget())
 {
-    m_nTimeLimitMs = std::max(timeLimitSec, 0) * 1000;
+    m_nTimeLimitMs = std::clamp(timeLimitSec, 0, kMaxTimeLimitSec) * 1000;
     for (QTimer* timer : {&m_startTimer, &m_scanTimer, &m_limitTimer})
         timer->setSingleShot(true);
     connect(&m_startTimer, &QTimer::timeout, this, [this] { OnStartTimer(); });
@@ -104,7 +104,7 @@ bool CAutoConfigDlg::SetMaxTime(int seconds)
         m_nTimeLimitMs = 0;
         return false;
     }
-    m_nTimeLimitMs = seconds * 1000;
+    m_nTimeLimitMs = std::min(seconds, kMaxTimeLimitSec) * 1000;
     return true;
 }
 
@@ -144,6 +144,7 @@ void CAutoConfigDlg::Initialise()
     m_nMaxSpeedChanges = 2 * rates;
     ApplyTitle();
     m_pView->EnableLockOption(m_bLockOffered);
+    m_pView->SetLockChecked(m_bLocked);
     m_pView->SetProgressRange(kAttemptsPerRate * rates);
     m_pView->SetConnectionText(ConnectionText());
     for (int led = 0; led < kLedCount - 1; ++led)
@@ -541,13 +542,20 @@ std::string CAutoConfigPropsDlg::FormatTime(int seconds)
 
 void CAutoConfigPropsDlg::Spin(int change)
 {
-    m_nSeconds = std::clamp(m_nSeconds - kSpinStepSeconds * change, kMinSeconds, kMaxSeconds);
+    // In 64 bits: a wild change cannot overflow before it is clamped.
+    const long long seconds = m_nSeconds - static_cast<long long>(kSpinStepSeconds) * change;
+    SetSeconds(static_cast<int>(std::clamp<long long>(seconds, kMinSeconds, kMaxSeconds)));
+}
+
+void CAutoConfigPropsDlg::SetSeconds(int seconds)
+{
+    m_nSeconds = std::clamp(seconds, kMinSeconds, kMaxSeconds);
     m_strTimeText = FormatTime(m_nSeconds);
 }
 
 bool CAutoConfigPropsDlg::OnOk(int minRate, int maxRate)
 {
-    if (maxRate < minRate) {
+    if (maxRate < minRate || BaudIndexOf(minRate) < 0 || BaudIndexOf(maxRate) < 0) {
         ShowMessage(kMsgIncompatibleRates, 0, MB_OK_ONLY, ICON_STOP);
         return false;
     }

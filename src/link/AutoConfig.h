@@ -42,6 +42,8 @@ public:
     virtual void Shown(bool /*open*/) {}
     virtual void SetTitle(const std::string& /*text*/) {}
     virtual void EnableLockOption(bool /*enable*/) {}
+    // The "Lock baud rate" box: ticked while rate changes are switched off.
+    virtual void SetLockChecked(bool /*locked*/) {}
     virtual void SetProgressRange(int /*maximum*/) {}
     virtual void StepProgress() {}
     virtual void SetConnectionText(const std::string& /*text*/) {}
@@ -67,6 +69,8 @@ public:
     static constexpr int kMinLineChars = 18;
     // An answer that grows beyond this is no identification: the series restarts.
     static constexpr size_t kMaxReplyBytes = 65536;
+    // Longest time limit: its milliseconds must fit a timer's int.
+    static constexpr int kMaxTimeLimitSec = 2000000;
 
     CAutoConfigDlg(CSerialLink& link, int timeLimitSec, IAutoConfigView* view = nullptr);
     ~CAutoConfigDlg() override;
@@ -81,6 +85,9 @@ public:
     void GetRange(int& minRate, int& maxRate) const;
     const std::string& GetIdentReply() const { return m_strReply; }
     int StartRate() const { return m_nStartRate; }
+    int TimeLimitMs() const { return m_nTimeLimitMs; }
+    bool SpeedChangeLocked() const { return m_bLocked; }
+    bool LockOptionOffered() const { return m_bLockOffered; }
     int SpeedChangesDone() const { return m_nSpeedChanges; }
     int MaxSpeedChanges() const { return m_nMaxSpeedChanges; }
     bool Ended() const { return m_bEnded; }
@@ -181,8 +188,11 @@ public:
     const std::string& TimeText() const { return m_strTimeText; }
     // Seconds - 5 x change, kept within 10..600.
     void Spin(int change);
-    // "OK" with the rates chosen in the lists: false (message 150) when the
-    // maximum is below the minimum; the dialog then stays open.
+    // Seconds typed in the time text, kept within 10..600.
+    void SetSeconds(int seconds);
+    // "OK" with the rates chosen in the lists (0 when a list has no choice):
+    // false (message 150) when the maximum is below the minimum or a list has
+    // no table rate; the dialog then stays open.
     bool OnOk(int minRate, int maxRate);
     // What the caller stores as "Auto speed max. time".
     int StoredSeconds() const { return m_bTimeOut ? m_nSeconds : 0; }

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kConnectedSystemTextId = 133;   // "Connected system"
 constexpr int kQueryTextId = 95;              // "Query"
+constexpr int kUnableToCommunicateId = 93;
 constexpr const char* kAutoConfigureCaption = "Auto-configure";
 
 // Line settings forced whenever the Communication command saves.
@@ -171,6 +172,46 @@ std::string CCommunicationDlg::AutoConfigureCaption() const
     return m_bAutoConfigAllowed ? kAutoConfigureCaption : GetString(kQueryTextId);
 }
 
+int CCommunicationDlg::OnAutoConfigure(IAutoConfigView* view)
+{
+    const int result = RunAutoConfigure(m_link, m_bAutoConfigAllowed, view, m_strReply);
+    if (result == AUTOCONFIG_FOUND)
+        m_nBaudIndex = CAutoConfigDlg::RateIndex(static_cast<int>(m_link.BaudRate()));
+    return result;
+}
+
+CAutoConfigPropsDlg CCommunicationDlg::PropertiesFromSettings()
+{
+    const CUpdateApp& app = App();
+    return CAutoConfigPropsDlg(app.m_nAutoBaudMin, app.m_nAutoBaudMax, app.m_nAutoMaxTimeSec);
+}
+
+void CCommunicationDlg::StoreProperties(const CAutoConfigPropsDlg& properties)
+{
+    CUpdateApp& app = App();
+    app.m_nAutoBaudMin = properties.MinRate();
+    app.m_nAutoBaudMax = properties.MaxRate();
+    app.m_nAutoMaxTimeSec = properties.StoredSeconds();
+}
+
+int RunAutoConfigure(CSerialLink& link, bool speedChangeAllowed, IAutoConfigView* view,
+                     std::string& reply, int maxTimeSec)
+{
+    CUpdateApp& app = App();
+    if (maxTimeSec < 0)
+        maxTimeSec = app.m_nAutoMaxTimeSec > 0 ? app.m_nAutoMaxTimeSec : kAutoConfigureFallbackSec;
+    CAutoConfigDlg search(link, maxTimeSec, view);
+    search.SetRange(static_cast<int>(link.BaudRate()), app.m_nAutoBaudMin, app.m_nAutoBaudMax);
+    search.EnableLockOption(app.m_bQueryAutoSpeed);
+    search.AllowSpeedChange(speedChangeAllowed);
+    const int result = search.RunModal();
+    search.GetRange(app.m_nAutoBaudMin, app.m_nAutoBaudMax);
+    reply = result == AUTOCONFIG_FOUND ? search.GetIdentReply() : std::string();
+    if (result == AUTOCONFIG_NOT_FOUND)
+        ShowMessage(kUnableToCommunicateId, 0, MB_OK_ONLY, ICON_STOP);
+    return result;
+}
+
 namespace {
 
 // Port and rate into the communication settings and the link.
@@ -185,7 +226,7 @@ void ApplyPortAndRate(CSerialLink& link, int portIndex, int baudIndex)
     link.SetBaudRate(static_cast<uint32_t>(BaudFromIndex(baudIndex)));
 }
 
-void SaveCommunication(CSerialLink& link)
+bool SaveCommunication(CSerialLink& link)
 {
     CUpdateApp& app = App();
     link.SetParity(kSavedParity);
@@ -195,11 +236,18 @@ void SaveCommunication(CSerialLink& link)
     app.m_comm.nByteSize = kSavedByteSize;
     app.m_comm.nStopBits = kSavedStopBits;
     // The "Communication" section is written with every other setting.
-    app.SaveSettings();
+    const bool saved = app.SaveSettings() != 0;
     Host().SetLinkText(LinkText(app.m_nPortIndex, app.m_nBaudIndex));
+    return saved;
 }
 
 }  // namespace
+
+bool SaveCommunicationChoice(CSerialLink& link, int portIndex, int baudIndex)
+{
+    ApplyPortAndRate(link, portIndex, baudIndex);
+    return SaveCommunication(link);
+}
 
 bool RunCommunicationCommand(CSerialLink& link)
 {

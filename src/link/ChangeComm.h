@@ -7,9 +7,12 @@
 //   of its parent through which it is reached, and the new baud rate, with
 //   the rule that enables the lists and "Run".
 // - CCommunicationDlg ("Communication") and RunCommunicationCommand: the PC's
-//   port and initial rate, applied to the link and saved in Tavrel.ini.
+//   port and initial rate, applied to the link and saved in Tavrel.ini, with
+//   its "Auto-configure" search (RunAutoConfigure) and its "..." properties.
 #include <string>
 #include <vector>
+
+#include "link/AutoConfig.h"
 
 class CSerialLink;
 
@@ -115,6 +118,17 @@ public:
     std::string AutoConfigureCaption() const;
     bool PropertiesEnabled() const { return m_bAutoConfigAllowed; }
 
+    // "Auto-configure", after the chosen port and rate went through
+    // OnSelectionChanged: RunAutoConfigure from them, shown in `view`. When a
+    // board answered, the baud index is its rate and IdentReply() holds the
+    // answer for the Reply dialog. AutoConfigResult.
+    int OnAutoConfigure(IAutoConfigView* view);
+    const std::string& IdentReply() const { return m_strReply; }
+    // "...": the properties dialog's logic on the settings; StoreProperties
+    // puts its choices back after "OK".
+    static CAutoConfigPropsDlg PropertiesFromSettings();
+    static void StoreProperties(const CAutoConfigPropsDlg& properties);
+
     CSerialLink& Link() { return m_link; }
     int m_nPortIndex = 0;
     int m_nBaudIndex = kRateIfAbsent;
@@ -123,7 +137,28 @@ public:
 
 private:
     CSerialLink& m_link;
+    std::string m_strReply;
 };
+
+// Time limit of the "Auto-configure" search when "Auto speed max. time" is 0.
+inline constexpr int kAutoConfigureFallbackSec = 600;
+
+// The "Auto-configure" search on `link` from its port and rate: the time
+// limit "Auto speed max. time" (kAutoConfigureFallbackSec when 0; an explicit
+// `maxTimeSec` of 0 or more replaces it), the settings' range widened to take
+// in the link's rate and stored back into them, the lock option offered when
+// "Query auto speed enable" is on, and rate changes when `speedChangeAllowed`.
+// Found: the link stays at the rate that answered and `reply` holds the
+// answer. Nothing answered: message 93, the link back at its rate. Returns
+// AutoConfigResult.
+int RunAutoConfigure(CSerialLink& link, bool speedChangeAllowed, IAutoConfigView* view,
+                     std::string& reply, int maxTimeSec = -1);
+
+// Port and rate into the communication settings and the link, then the
+// "Communication" section saved with every setting (parity none, 8 data bits,
+// two stop bits) and the link text shown. False when Tavrel.ini could not be
+// written.
+bool SaveCommunicationChoice(CSerialLink& link, int portIndex, int baudIndex);
 
 // The Communication command: runs the dialog through Host() and applies the
 // result. True when the settings were saved.

@@ -81,3 +81,19 @@ int PortNumberOf(const std::string& text)
     int number = std::stoi(digits);
     return number >= 1 && number <= CSerialLink::kMaxPortNumber ? number : 0;
 }
+
+void SelectPort(CSerialLink& link, const std::string& text)
+{
+    const int number = PortNumberOf(text);
+    if (number > 0) {
+        link.SetPortNumber(number);
+        link.SetDevicePath(std::string());
+    } else {
+        link.SetDevicePath(text);
+    }
+}
+
+std::string MappedPortText(const MappedPort& port)
+{
+    return port.name + " (" + port.device + ")";
+}
