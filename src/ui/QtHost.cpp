@@ -1,0 +1,298 @@
+#include "ui/QtHost.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
+
+#include "app/Strings.h"
+#include "ui/ReplyDlg.h"
+#include "ui/Sounds.h"
+#include "ui/UpdateView.h"
+#include "ui/WaitDlg.h"
+
+namespace {
+
+QString Qs(const std::string& text) { return QString::fromStdString(text); }
+
+// Message texts end their lines with CR LF; a box shows plain line breaks and
+// no trailing ones.
+QString BoxText(const std::string& text)
+{
+    QString shown = Qs(text);
+    shown.replace("\r\n", "\n");
+    shown.remove('\r');
+    while (shown.endsWith('\n')) shown.chop(1);
+    return shown;
+}
+
+QMessageBox::Icon BoxIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case ICON_INFORMATION: return QMessageBox::Information;
+    case ICON_QUESTION: return QMessageBox::Question;
+    case ICON_EXCLAMATION: return QMessageBox::Warning;
+    case ICON_STOP: return QMessageBox::Critical;
+    case ICON_NONE: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSet {
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton escape;   // what Escape or closing the box answers
+};
+
+ButtonSet BoxButtons(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MB_OK_CANCEL: return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel};
+    case MB_YES_NO: return {QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+    case MB_YES_NO_CANCEL:
+        return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel};
+    case MB_RETRY_CANCEL: return {QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Cancel};
+    case MB_OK_ONLY: break;
+    }
+    return {QMessageBox::Ok, QMessageBox::Ok};
+}
+
+MsgAnswer AnswerOf(int button)
+{
+    switch (button) {
+    case QMessageBox::Cancel: return ANSWER_CANCEL;
+    case QMessageBox::Retry: return ANSWER_RETRY;
+    case QMessageBox::Yes: return ANSWER_YES;
+    case QMessageBox::No: return ANSWER_NO;
+    default: return ANSWER_OK;
+    }
+}
+
+// "Name (*.ext)" for a file dialog: the name when it already holds its
+// pattern in parentheses, else the name followed by the pattern.
+QString FilterEntry(const std::string& name, const std::string& pattern)
+{
+    const QString text = Qs(name);
+    if (text.contains('(') || pattern.empty()) return text;
+    return text + " (" + Qs(pattern) + ")";
+}
+
+}  // namespace
+
+CQtHost::CQtHost() { qApp->installEventFilter(this); }
+
+CQtHost::~CQtHost()
+{
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+CReplyDlg* CQtHost::ReplyDialog() const { return m_reply.data(); }
+
+QWidget* CQtHost::DialogParent() const
+{
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return m_window;
+}
+
+// --- shell ------------------------------------------------------------------------------
+
+MsgAnswer CQtHost::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                              MsgIcon icon)
+{
+    if (m_view) m_view->FlushPendingTexts();
+    const ButtonSet set = BoxButtons(buttons);
+    QMessageBox box(BoxIcon(icon), Qs(caption), BoxText(text), set.buttons, DialogParent());
+    box.setObjectName("messageBox");
+    box.setAccessibleName(Qs(caption));
+    box.setEscapeButton(set.escape);
+    return AnswerOf(box.exec());
+}
+
+void CQtHost::Beep(BeepKind kind) { PlayBeep(kind); }
+
+bool CQtHost::PromptFileName(const std::string& title, std::string& path, const std::string& filterName,
+                             const std::string& filterPattern, const std::string& initialDir, bool open)
+{
+    QStringList filters;
+    if (!filterName.empty()) filters << FilterEntry(filterName, filterPattern);
+    filters << Qs(GetString(61442));
+    QString start = Qs(path);
+    if (QFileInfo(start).isRelative() && !initialDir.empty()) start = QDir(Qs(initialDir)).filePath(start);
+
+    const QString chosen =
+        open ? QFileDialog::getOpenFileName(DialogParent(), Qs(title), start, filters.join(";;"))
+             : QFileDialog::getSaveFileName(DialogParent(), Qs(title), start, filters.join(";;"));
+    if (chosen.isEmpty()) return false;
+    path = chosen.toStdString();
+    return true;
+}
+
+bool CQtHost::PromptDirectory(std::string& dir)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(DialogParent(), "Choose Directory", Qs(dir));
+    if (chosen.isEmpty()) return false;
+    dir = QDir::cleanPath(chosen).toStdString();
+    return true;
+}
+
+void CQtHost::WatchAbortKey(bool watch)
+{
+    m_bWatchAbort = watch;
+    m_bAbortPressed = false;
+}
+
+bool CQtHost::AbortKeyPressed()
+{
+    const bool pressed = m_bAbortPressed;
+    m_bAbortPressed = false;
+    return pressed;
+}
+
+// Escape pressed in the main window while a process runs is the abort key:
+// it is consumed here and reported once by AbortKeyPressed.
+bool CQtHost::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && m_bWatchAbort && m_window) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() == Qt::Key_Escape && widget && widget->window() == m_window) {
+            m_bAbortPressed = true;
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// --- view -------------------------------------------------------------------------------
+
+void CQtHost::SetActivityBlink(bool on)
+{
+    if (m_view) m_view->SetActivityBlink(on);
+}
+void CQtHost::SetOverallProgress(long done, long total)
+{
+    if (m_view) m_view->SetOverallProgress(done, total);
+}
+void CQtHost::SetFileNameText(const std::string& text)
+{
+    if (m_view) m_view->SetFileNameText(text);
+}
+void CQtHost::ShowBusyLook(bool busy)
+{
+    WatchAbortKey(busy);
+    if (m_view) m_view->ShowBusyLook(busy);
+}
+void CQtHost::ShowProcessControls(bool show)
+{
+    if (m_view) m_view->ShowProcessControls(show);
+}
+void CQtHost::ActivityTick()
+{
+    if (m_view) m_view->ActivityTick();
+}
+void CQtHost::SetLinkText(const std::string& text)
+{
+    if (m_view) m_view->SetLinkText(text);
+}
+void CQtHost::SetBoardText(const std::string& text)
+{
+    if (m_view) m_view->SetBoardText(text);
+}
+void CQtHost::SetBoardCounter(const std::string& text)
+{
+    if (m_view) m_view->SetBoardCounter(text);
+}
+void CQtHost::SetElapsedText(const std::string& text)
+{
+    if (m_view) m_view->SetElapsedText(text);
+}
+void CQtHost::SetBlockCounter(const std::string& text)
+{
+    if (m_view) m_view->SetBlockCounter(text);
+}
+void CQtHost::SetRetryCounter(const std::string& text)
+{
+    if (m_view) m_view->SetRetryCounter(text);
+}
+void CQtHost::ShowBlockCounters(bool show)
+{
+    if (m_view) m_view->ShowBlockCounters(show);
+}
+void CQtHost::SetRemainingTime(const std::string& text)
+{
+    if (m_view) m_view->SetRemainingTime(text);
+}
+void CQtHost::SetProgressItem(int id, int percent)
+{
+    if (m_view) m_view->SetProgressItem(id, percent);
+}
+void CQtHost::FlashLamp(int lamp)
+{
+    if (m_view) m_view->FlashLamp(lamp);
+}
+void CQtHost::PlayAnimation(bool play)
+{
+    if (m_view) m_view->PlayAnimation(play);
+}
+void CQtHost::PlaySoundResource(int id) { PlayWaveResource(id); }
+
+// --- wait dialog: the engine sets it up, then creates it ------------------------------------
+
+namespace {
+CWaitDlg& EnsureWaitDialog(std::unique_ptr<CWaitDlg>& wait, QWidget* parent)
+{
+    if (!wait) wait = std::make_unique<CWaitDlg>(0, parent);
+    return *wait;
+}
+}  // namespace
+
+bool CQtHost::WaitDlgCreate()
+{
+    CWaitDlg& wait = EnsureWaitDialog(m_wait, m_window);
+    if (wait.Create(m_window)) return true;
+    m_wait.reset();
+    return false;
+}
+void CQtHost::WaitDlgSetMessage(const std::string& text)
+{
+    EnsureWaitDialog(m_wait, m_window).SetMessage(BoxText(text));
+}
+void CQtHost::WaitDlgSetRange(int minimum, int maximum)
+{
+    EnsureWaitDialog(m_wait, m_window).SetRange(minimum, maximum);
+}
+void CQtHost::WaitDlgSetStep(int step) { EnsureWaitDialog(m_wait, m_window).SetStep(step); }
+void CQtHost::WaitDlgSetPos(int position) { EnsureWaitDialog(m_wait, m_window).SetPos(position); }
+void CQtHost::WaitDlgStepIt() { EnsureWaitDialog(m_wait, m_window).StepIt(); }
+bool CQtHost::WaitDlgCheckCancel() { return m_wait && m_wait->CheckCancel(); }
+void CQtHost::WaitDlgDestroy()
+{
+    if (!m_wait) return;
+    m_wait->Destroy();
+    m_wait.reset();
+}
+
+// --- Reply dialog: one window per answer, modeless ------------------------------------------
+
+bool CQtHost::SetReplyAnswer(const std::string& answer, bool autoClose)
+{
+    if (m_reply) m_reply->close();
+    auto* dialog = new CReplyDlg(m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->SetAnswer(answer, autoClose);
+    m_reply = dialog;
+    return true;
+}
+
+void CQtHost::ShowReplyDialog(bool show)
+{
+    if (!m_reply) return;
+    if (!show) {
+        m_reply->close();
+        return;
+    }
+    m_reply->show();
+    m_reply->raise();
+    m_reply->activateWindow();
+}
