@@ -10,7 +10,6 @@ namespace {
 // Largest side, in device pixels, of a rendered picture: far above any icon or
 // bitmap Tavrel shows, low enough that a wrong size cannot exhaust memory.
 constexpr int MAX_RENDER_SIDE = 4096;
-constexpr qreal MAX_DEVICE_PIXEL_RATIO = 8.0;
 
 // Icon sizes rendered up front: the toolbar's 16 px at scales 1, 1.5 and 2,
 // menu sizes, and the larger sizes a desktop asks for the program's icon.
@@ -23,8 +22,7 @@ const QString ABOUT_BITMAP_PATH = QStringLiteral(":/bitmaps/220.svg");
 
 bool IsRenderableSize(const QSize& logicalSize, qreal devicePixelRatio)
 {
-    if (logicalSize.isEmpty() || !(devicePixelRatio > 0.0) || devicePixelRatio > MAX_DEVICE_PIXEL_RATIO)
-        return false;
+    if (logicalSize.isEmpty() || !(devicePixelRatio > 0.0)) return false;
     return logicalSize.width() * devicePixelRatio <= MAX_RENDER_SIDE
         && logicalSize.height() * devicePixelRatio <= MAX_RENDER_SIDE;
 }

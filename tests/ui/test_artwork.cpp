@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QtNumeric>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -130,7 +131,8 @@ TEST(RenderSvg, RefusesWhatItCannotDrawSafely)
         {"empty size", splash, QSize(0, 16), 1.0},
         {"negative size", splash, QSize(-5, -5), 1.0},
         {"zero scale", splash, QSize(16, 16), 0.0},
-        {"absurd scale", splash, QSize(16, 16), 1000.0},
+        {"scale not a number", splash, QSize(16, 16), qQNaN()},
+        {"huge scale", splash, QSize(16, 16), 1000.0},
         {"huge picture", splash, QSize(100000, 100000), 1.0},
     };
     for (const RefusedRender& c : cases)
