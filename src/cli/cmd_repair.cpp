@@ -165,7 +165,7 @@ int RunRepair(CliArgs& args)
     CliWaitUntilIdle(engine);
     if (host != nullptr) host->changeCommAnswer = nullptr;
     if (!problem.empty()) return CliUsageError(problem);
-    if (engine.LastRepairResult() != 1) return 1;
+    if (engine.LastRepairResult() != REPAIR_DONE) return 1;
     std::cout << "Communication settings: " << LinkText(App().m_nPortIndex, App().m_nBaudIndex) << "\n";
     return 0;
 }
@@ -181,9 +181,11 @@ CliRegistrar reg({"repair", "Change the baud rate of a board (Repair)",
                   "  relayed board is set through the port of its parent (--dest changes the\n"
                   "  port letter, A..H or I..L for a Dpram; a Dpram board has no rate). The\n"
                   "  board is then identified again and the answer printed. --port and --baud\n"
-                  "  choose the PC's port and the rate it talks at first.\n"
-                  "  Exit code 0 when every sentence of the repair was sent, 1 otherwise,\n"
-                  "  2 on usage errors.",
+                  "  choose the PC's port and the rate it talks at first; a connected board\n"
+                  "  that does not answer there is searched for first when \"Query auto speed\n"
+                  "  enable\" allows it.\n"
+                  "  Exit code 0 when the board answered after the repair (the connected board\n"
+                  "  at its new rate, which is only then saved), 1 otherwise, 2 on usage errors.",
                   RunRepair});
 
 }  // namespace

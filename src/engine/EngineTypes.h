@@ -22,6 +22,7 @@ enum BoardResult {
     RESULT_ABORTED = 4,
     RESULT_BAD_SERIAL = 5,
     RESULT_NOT_UPDATED = 6,
+    RESULT_FAILED = 7,        // the transfer failed on the line or in the file (not the user)
 };
 
 // Event kinds of ProcessStep.

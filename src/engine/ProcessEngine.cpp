@@ -202,6 +202,7 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
     case PROC_TRANSFER:
     case PROC_RESCUE_TRANSFER: {
         Host().ShowProcessControls(true);
+        ForgetReceiverPath();
         m_bFirstBoard = boardIndex == -1;
         // The first board is the first line that takes part in the transfer.
         const long next = static_cast<long>(m_doc.NextSelectedLine(boardIndex));
@@ -238,7 +239,8 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
 
 void CProcessEngine::EndProcess(int messageId, bool showBox)
 {
-    if (m_nStep == 0) return;
+    if (m_nStep == 0 || m_bRestoringPath) return;
+    if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) RestoreReceiverPath();
     m_nStep = 0;
     m_nEndMessage = messageId;
     m_replyTimer.stop();

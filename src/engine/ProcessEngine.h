@@ -26,6 +26,16 @@ class CVleFile;
 class DataRecord;
 struct IdentTarget;
 
+// Results of the Repair (LastRepairResult).
+enum RepairResult {
+    REPAIR_NONE = 0,
+    REPAIR_DONE = 1,            // the board answered after it
+    REPAIR_SEND_FAILED = 2,
+    REPAIR_ABORTED = 3,
+    REPAIR_NO_DIALOG = 4,
+    REPAIR_NOT_CONFIRMED = 5,   // every sentence went out, the board did not answer
+};
+
 class CProcessEngine : public QObject {
 public:
     CProcessEngine(CUpdateDoc& doc, CSerialLink& link, QObject* parent = nullptr);
@@ -53,7 +63,8 @@ public:
     // Text of the end-report box of the last transfer (empty before one).
     const std::string& LastEndReport() const { return m_strEndReport; }
     int LastEndMessage() const { return m_nEndMessage; }
-    // Result of the last repair exchange (1 every step sent; 0 none ran).
+    // RepairResult of the last repair: REPAIR_DONE only when the board
+    // answered afterwards (at its new rate when it is the connected board).
     int LastRepairResult() const { return m_nRepairResult; }
 
     // Figures of one board line of the last transfer (for reports).
@@ -120,6 +131,10 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // m_nStep while the end of a transfer puts the receiver back: no row of
+    // the step table, so no received line is taken and no abort is asked.
+    static constexpr int STEP_RESTORING = 99;
+
     using StepHandler = void (CProcessEngine::*)();
     struct StepRow {
         int step;
@@ -180,6 +195,13 @@ private:
     bool RescueOffered(int dialogResult);
     int RepairExchange(bool direct, int rateIndex, int destination);
     bool RunChangeCommunication(bool& direct, int& rateIndex, int& destination);
+    // Runs the auto-configure dialog on the link (the identification); the
+    // link stays at the rate it found the board at. IdentDialogResult.
+    int RunAutoConfig(int timeLimitSec, bool searchRates, int titleId, std::string& reply);
+    // The board of the repair answers after it (at its new rate when it is
+    // the connected board).
+    bool RepairConfirmed(const std::string& reply) const;
+    void SaveRepairedRate();
 
     // Transfer start pieces.
     bool CheckRequest();
@@ -210,8 +232,27 @@ private:
     // hops 0 and 1 only).
     bool RaiseRatesBackToConnected(const std::string& rate);
     bool RestoreRatesBackToConnected();
+    bool JoinHop(int hop);
+    bool LeaveHop(int hop);
     bool JoinHops(int firstHop, int lastHop);
     bool LeaveHops(int fromHop, int downToHop);
+    // Joins or leaves relays until the board of `hop` is the addressed one.
+    bool AddressHop(int hop);
+    std::string ModeEndSentence(bool checksumOk) const;
+
+    // The end of a transfer puts the receiver back as it was before: relays
+    // left, the transfer mode ended, every rate it changed restored.
+    bool ReceiverPathChanged() const;
+    void RestoreReceiverPath();
+    bool RestoreRelayedPath();
+    bool RestoreBoardAlonePath();
+    void ForgetReceiverPath();
+    // The restore of the serial parameters of step 32 (and of step 30
+    // without a restart); false when it failed and the process has ended.
+    bool RestoreSerialParameters();
+    int RestoreWaitMs() const;
+    bool SavesTransferSpeed() const;
+    void KeepLinkRateInSettings();
     bool BoardAlone() const;
     bool NoSelectedLineFollows() const;
     IdentTarget TargetOf(const CBoardConf& line) const;
@@ -223,6 +264,13 @@ private:
     QTimer m_tickTimer;     // timer 1
     QTimer m_replyTimer;    // timer 2
     QTimer m_cmdLineTimer;  // timer 3
+
+    // What the current board's transfer has changed in the receiver.
+    int m_nJoinedHop = 0;                  // deepest hop the relays lead to (0: none)
+    bool m_bRatesRaised = false;           // the chain and the link run at the transfer rate
+    bool m_bTargetPortRaised = false;      // the parent's port towards the target too
+    bool m_bTargetInTransferMode = false;  // "$PKVR,XSOFT,M,D" went to a relayed target
+    bool m_bRestoringPath = false;
 
     bool m_bDocRunning = false;
     bool m_bActivityOn = false;
@@ -236,6 +284,9 @@ private:
     std::string m_strEndReport;
     int m_nEndMessage = 0;
     int m_nRepairResult = 0;
+    bool m_bRepairDirect = true;        // the choices of the running repair
+    int m_nRepairRate = -1;
+    int m_nRepairDestination = -1;
     std::vector<char> m_releaseOk;
     std::vector<BoardStats> m_boardStats;
     long m_nBoardStartElapsed = 0;   // per line: its release file passed the checks

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 
 // Result code -> string id of its end-report text.
-constexpr std::array<int, 7> kResultTextIds = {
+constexpr std::array<int, 8> kResultTextIds = {
     102,  // RESULT_UNKNOWN
     97,   // RESULT_OK
     96,   // RESULT_NOT_FOUND
@@ -20,6 +20,7 @@ constexpr std::array<int, 7> kResultTextIds = {
     101,  // RESULT_ABORTED
     130,  // RESULT_BAD_SERIAL
     99,   // RESULT_NOT_UPDATED
+    170,  // RESULT_FAILED
 };
 constexpr int kNotUpdatedTextId = 99;
 constexpr int kUnknownTextId = 102;

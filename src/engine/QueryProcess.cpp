@@ -37,13 +37,32 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
 {
     const bool queryOrRepair = m_nProcess == PROC_QUERY || m_nProcess == PROC_REPAIR;
     if (queryOrRepair) SetActivity(false);
-    m_bRawReceive = true;
     const int timeLimit = queryOrRepair && fromStep == 10 ? App().m_nAutoMaxTimeSec : 0;
-    CAutoConfigDlg dialog(m_link, timeLimit, Host().IdentDialogView());
-    dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
-    dialog.EnableLockOption(App().m_bQueryAutoSpeed);
-    dialog.AllowSpeedChange(App().m_bQueryAutoSpeed);
+    // After a repair the board must answer at its new rate: a search could
+    // find it at the rate it had before and hide a repair that failed.
+    const bool search = App().m_bQueryAutoSpeed && m_nProcess != PROC_REPAIR;
     m_nStep = fromStep == 10 ? 11 : 32;
+    std::string reply;
+    const int result = RunAutoConfig(timeLimit, search, 0, reply);
+    if (m_nStep == 0) return;   // the process was ended meanwhile
+
+    if (result == IDENT_FOUND) {
+        m_strReply = reply;
+        m_bQueryAnswered = true;
+        OnReplyLine(m_strReply);
+        return;
+    }
+    IdentificationFailed(result);
+}
+
+int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, int titleId, std::string& reply)
+{
+    m_bRawReceive = true;
+    CAutoConfigDlg dialog(m_link, timeLimitSec, Host().IdentDialogView());
+    if (titleId != 0) dialog.SetTitle(titleId);
+    dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
+    dialog.EnableLockOption(searchRates);
+    dialog.AllowSpeedChange(searchRates);
     const int result = dialog.RunModal();
     int minRate = App().m_nAutoBaudMin;
     int maxRate = App().m_nAutoBaudMax;
@@ -51,19 +70,15 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     App().m_nAutoBaudMin = minRate;
     App().m_nAutoBaudMax = maxRate;
     m_bRawReceive = false;
-    if (m_nStep == 0) return;   // the process was ended meanwhile
-
-    if (result == IDENT_FOUND) {
+    if (result == IDENT_FOUND && m_nStep != 0) {
+        // The settings follow the rate the board answered at.
         const int index = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
         App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
         m_nLinkBaudIndex = App().m_nBaudIndex;
         ShowLinkText(App().m_nBaudIndex);
-        m_strReply = dialog.GetIdentReply();
-        m_bQueryAnswered = true;
-        OnReplyLine(m_strReply);
-        return;
+        reply = dialog.GetIdentReply();
     }
-    IdentificationFailed(result);
+    return result;
 }
 
 void CProcessEngine::IdentificationFailed(int dialogResult)
@@ -77,6 +92,12 @@ void CProcessEngine::IdentificationFailed(int dialogResult)
     if (IsTransfer(m_nProcess) && App().m_bRescueEnable && SupportsRescue(CurrentDef()) &&
         RescueOffered(dialogResult))
         return;
+    if (m_nProcess == PROC_REPAIR && dialogResult == IDENT_NO_ANSWER) {
+        // The board did not answer after the repair: the repair failed.
+        m_nRepairResult = REPAIR_NOT_CONFIRMED;
+        EndProcess(7, true);
+        return;
+    }
     EndProcess(22, false);
 }
 

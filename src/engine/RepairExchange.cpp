@@ -1,6 +1,7 @@
 // The Repair process (step 35): the "Change communication" choices, the
 // repair exchange that sets the rate of the chosen board's serial side, and
 // the new rate of the connected board kept in the settings.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,19 +11,13 @@
 #include "app/IniFile.h"
 #include "app/UpdateApp.h"
 #include "link/SerialLink.h"
+#include "engine/IdentMatch.h"
 #include "engine/ProcessEngine.h"
+#include "engine/SentenceFields.h"
 #include "link/ChangeComm.h"
 #include "model/UpdateDoc.h"
 
 namespace {
-
-// Results of RepairExchange.
-enum RepairResult {
-    REPAIR_DONE = 1,
-    REPAIR_SEND_FAILED = 2,
-    REPAIR_ABORTED = 3,
-    REPAIR_NO_DIALOG = 4,
-};
 
 constexpr int REPAIR_WAIT_STEP_MS = 1000;   // one "wait" step of the exchange
 constexpr int REPAIR_END_PAUSE_MS = 200;    // before the wait dialog closes
@@ -143,7 +138,7 @@ bool CProcessEngine::RunChangeCommunication(bool& direct, int& rateIndex, int& d
 
 void CProcessEngine::Step35Repair()
 {
-    m_nRepairResult = 0;
+    m_nRepairResult = REPAIR_NONE;
     bool direct = true;
     int rateIndex = -1;
     int destination = -1;
@@ -156,20 +151,31 @@ void CProcessEngine::Step35Repair()
         EndProcess(22, false);
         return;
     }
+    m_bRepairDirect = direct;
+    m_nRepairRate = rateIndex;
+    m_nRepairDestination = destination;
     SetActivity(true);
-    m_nRepairResult = RepairExchange(direct, rateIndex, destination);
-    switch (m_nRepairResult) {
+    // The sentences of a repair reach only a board that hears them: the
+    // connected board is found first, at another rate where the settings
+    // allow the search.
+    std::string reply;
+    const int found = RunAutoConfig(App().m_nAutoMaxTimeSec, App().m_bQueryAutoSpeed, 0, reply);
+    if (m_nStep == 0) return;   // the process was ended meanwhile
+    if (found != IDENT_FOUND) {
+        if (found == IDENT_NO_ANSWER) EndProcess(12, true);
+        else EndProcess(22, false);
+        return;
+    }
+    const int exchange = RepairExchange(direct, rateIndex, destination);
+    if (m_nStep == 0) return;
+    // Done only once the board answers afterwards (step 32).
+    m_nRepairResult = exchange == REPAIR_DONE ? REPAIR_NOT_CONFIRMED : exchange;
+    switch (exchange) {
     case REPAIR_DONE:
-        if (direct) {
-            // The connected board now talks at the new rate: so does every later process.
-            App().m_nBaudIndex = rateIndex;
-            App().m_comm.nBaudRate = BaudFromIndex(rateIndex);
-            if (!SaveCommunicationSection())
-                App().WriteLogNote("Cannot write the \"Communication\" section of " + App().IniPath() + "\r\n");
-            if (!ChangeBaudRate(rateIndex, App().m_nWriteTimeoutMs)) {
-                EndProcess(22, false);
-                return;
-            }
+        // The connected board now talks at the new rate: the program follows.
+        if (direct && !ChangeBaudRate(rateIndex, App().m_nWriteTimeoutMs)) {
+            EndProcess(22, false);
+            return;
         }
         ProcessStep(EV_STEP, 31);
         break;
@@ -186,6 +192,30 @@ void CProcessEngine::Step35Repair()
         EndProcess(46, true);
         break;
     }
+}
+
+bool CProcessEngine::RepairConfirmed(const std::string& reply) const
+{
+    if (reply.empty()) return false;
+    // The connected board was identified at its new rate only.
+    if (m_bRepairDirect) return true;
+    // A relayed board shows in its parent's answer behind its port.
+    const char letter = static_cast<char>('A' + std::max(m_nRepairDestination, 0));
+    for (const std::string& line : ReplyLines(reply)) {
+        std::string field6;
+        if (SentenceFieldText(line, 6, field6) && field6.size() == 1 && field6[0] == letter) return true;
+    }
+    return false;
+}
+
+void CProcessEngine::SaveRepairedRate()
+{
+    // Every later process talks at the new rate.
+    App().m_nBaudIndex = m_nRepairRate;
+    App().m_comm.nBaudRate = BaudFromIndex(m_nRepairRate);
+    ShowLinkText(App().m_nBaudIndex);
+    if (!SaveCommunicationSection())
+        App().WriteLogNote("Cannot write the \"Communication\" section of " + App().IniPath() + "\r\n");
 }
 
 int CProcessEngine::RepairExchange(bool direct, int rateIndex, int destination)

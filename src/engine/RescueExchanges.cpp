@@ -52,6 +52,7 @@ struct RestoreAction {
     enum Kind { SendOwnRate, SwitchLink, Join, Leave, SendPortRate } kind;
     char letter;        // Join, Leave, SendPortRate: the port on the parent side
     int speed;          // baud index of SendOwnRate, SwitchLink, SendPortRate
+    int hop = 0;        // Join, Leave: the hop whose board is joined or left
 };
 
 // A board alone: its own rate (A2), then the program's port (A1). A relayed
@@ -81,12 +82,12 @@ std::vector<RestoreAction> RestoreActions(const CBoardConf& line, bool boardAlon
         if (def == nullptr || !def->HasPortDestination()) continue;
         const char letter = letterOf(h + 1);
         const int speed = line.GetHopSpeed(h + 1);
-        for (int k = 1; k <= h; ++k) actions.push_back({RestoreAction::Join, letterOf(k), 0});
-        actions.push_back({RestoreAction::Join, letter, 0});          // R4
-        actions.push_back({RestoreAction::SendOwnRate, 0, speed});    // R3
-        actions.push_back({RestoreAction::Leave, letter, 0});         // R2
+        for (int k = 1; k <= h; ++k) actions.push_back({RestoreAction::Join, letterOf(k), 0, k});
+        actions.push_back({RestoreAction::Join, letter, 0, h + 1});        // R4
+        actions.push_back({RestoreAction::SendOwnRate, 0, speed});         // R3
+        actions.push_back({RestoreAction::Leave, letter, 0, h + 1});       // R2
         actions.push_back({RestoreAction::SendPortRate, letter, speed});   // R1
-        for (int k = h; k >= 1; --k) actions.push_back({RestoreAction::Leave, letterOf(k), 0});
+        for (int k = h; k >= 1; --k) actions.push_back({RestoreAction::Leave, letterOf(k), 0, k});
     }
     return actions;
 }
@@ -165,7 +166,7 @@ int CProcessEngine::WaitRescue(int seconds)
                 m_nReplyFlag = 0;
                 m_strReply.clear();
                 identPhase = true;
-                if (IsWholeSecond(m_nTickMs)) SendRaw(call, 0, "", 0);
+                if (IsWholeSecond(m_nTickMs)) SendSentence(call, 0, "", 0);
             } else if (callNow) {
                 SendRaw(call, 0, "", 0);
             }
@@ -257,9 +258,11 @@ int CProcessEngine::RestoreSerial(int messageId, int waitMs)
             break;
         case RestoreAction::Join:
             done = SendSentence(JoinSentence(action.letter), 0, "", 0);
+            if (done) m_nJoinedHop = action.hop;
             break;
         case RestoreAction::Leave:
             done = SendSentence(std::string("$PKVR,JOIN,") + action.letter + ",0", 0, "", 0);
+            if (done) m_nJoinedHop = action.hop - 1;
             break;
         case RestoreAction::SendPortRate:
             done = SendSentence(std::string("$PKVR,HARDRS,,,") + action.letter + "," + BaudText(action.speed),

@@ -1,4 +1,6 @@
 // The step table: what every step number does, and where it goes next.
+#include <algorithm>
+
 #include "app/CommSettings.h"
 #include "app/Host.h"
 #include "app/Strings.h"
@@ -47,6 +49,15 @@ const CProcessEngine::StepRow CProcessEngine::kStepTable[] = {
 namespace {
 
 std::string RateText(long rate) { return std::to_string(rate); }
+
+// "$PKVR,HARDRS,,,X,R": the rate of port X of the addressed board; with no
+// letter, the addressed board's own rate.
+std::string RateSentence(char portLetter, long rate)
+{
+    std::string sentence = "$PKVR,HARDRS,,,";
+    if (portLetter != 0) sentence += portLetter;
+    return sentence + "," + RateText(rate);
+}
 
 bool IsTransfer(int process)
 {
@@ -121,7 +132,7 @@ void CProcessEngine::Step13TransferModeRequest()
 void CProcessEngine::Step14Join()
 {
     CBoardConf& line = CurrentLine();
-    if (!SendSentence(JoinSentence(HopLetter()), 0, "", 0)) {
+    if (!JoinHop(line.m_nHop + 1)) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
@@ -136,6 +147,8 @@ void CProcessEngine::Step14Join()
 
 void CProcessEngine::Step15TransferModeData()
 {
+    // From here a relayed board is taken out of transfer mode by every end.
+    m_bTargetInTransferMode = !BoardAlone();
     if (!SendSentence("$PKVR,XSOFT,M,D", 16, "$PKVR,XSOFT,M,D", App().m_nMsgTimeoutMs))
         ProcessStep(EV_SEND_FAILED, 0);
 }
@@ -149,8 +162,11 @@ void CProcessEngine::Step17FirstHop()
         ProcessStep(EV_STEP, 18);
         return;
     }
+    // A board on a port keeps the transfer speed afterwards; any other goes
+    // back to the rate it has now (index 0 would mean 300 bit/s).
     const CBoardDef* last = line.m_hops.empty() ? CurrentDef() : line.m_hops.back().m_pBoardDef;
-    if (last != nullptr && last->HasPortDestination()) line.m_nRestartSpeed = line.m_nEffectiveSpeed;
+    const bool onPort = last != nullptr && last->HasPortDestination();
+    line.m_nRestartSpeed = onPort ? line.m_nEffectiveSpeed : m_nLinkBaudIndex;
     PostStep(NOTIFY_STEP_15, 15);
 }
 
@@ -187,6 +203,7 @@ void CProcessEngine::Step20RateChange()
 {
     const CBoardConf& line = CurrentLine();
     const std::string rate = RateText(RateOf(line.m_nEffectiveSpeed));
+    m_bRatesRaised = true;
     if (!BoardAlone() && !RaiseRatesBackToConnected(rate)) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
@@ -271,18 +288,22 @@ void CProcessEngine::Step28IdentifyAfterRestart()
 void CProcessEngine::Step30NormalSpeed()
 {
     CBoardConf& line = CurrentLine();
-    const CBoardDef* def = CurrentDef();
-    const bool linkRestoresItself = def->m_nSaveSpeed == 0 || def->m_nSaveSpeed == 2;
-    if (linkRestoresItself) {
+    if (!SavesTransferSpeed()) {
         if (BoardAlone()) {
+            // A board that does not keep the transfer speed is told its
+            // earlier rate too (a restarting board does not hear it).
+            if (line.m_nRestartSpeed != m_nLinkBaudIndex)
+                SendSentence(RateSentence(0, RateOf(line.m_nRestartSpeed)), 0, "", 0);
             if (!ChangeBaudRate(line.m_nRestartSpeed, App().m_nWriteTimeoutMs)) {
                 EndProcess(22, false);
                 return;
             }
-        } else if (def->HasPortDestination()) {
+            m_bRatesRaised = false;
+        } else if (CurrentDef()->HasPortDestination()) {
             // The parent's port towards the board goes back to the rate read
             // from it before the transfer.
-            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," + RateText(HopRate(LastHop())), 0, "", 0);
+            SendSentence(RateSentence(DestLetter(), HopRate(LastHop())), 0, "", 0);
+            m_bTargetPortRaised = false;
         }
     }
     // Behind more than one parent: the relays of the boards in between stop,
@@ -295,6 +316,9 @@ void CProcessEngine::Step30NormalSpeed()
         ProcessStep(EV_STEP, 28);
         return;
     }
+    // Without a restart there is no step 32: the serial parameters kept for
+    // the transfer are restored now.
+    if (SavesTransferSpeed() && !RestoreSerialParameters()) return;
     line.m_nResult = RESULT_OK;
     NextBoardOrEnd();
 }
@@ -302,6 +326,7 @@ void CProcessEngine::Step30NormalSpeed()
 void CProcessEngine::NextBoardOrEnd()
 {
     if (NoSelectedLineFollows()) {
+        KeepLinkRateInSettings();
         EndProcess(43, false);
         return;
     }
@@ -321,15 +346,21 @@ void CProcessEngine::Step32Results()
 {
     if (m_nProcess == PROC_REPAIR) {
         SetActivity(false);
+        const bool confirmed = RepairConfirmed(m_strReply);
+        if (confirmed) {
+            m_nRepairResult = REPAIR_DONE;
+            if (m_bRepairDirect) SaveRepairedRate();
+        }
         Host().SetReplyAnswer(m_strReply, false);
         Host().ShowReplyDialog(true);
-        EndProcess(22, false);
+        // A relayed board missing from the answer: the repair did not reach it.
+        if (confirmed) EndProcess(22, false);
+        else EndProcess(7, true);
         return;
     }
     if (!IsTransfer(m_nProcess)) return;
 
     CBoardConf& line = CurrentLine();
-    const CBoardDef* def = CurrentDef();
     if (NewReleaseFound(line, m_strReply)) line.m_nResult = RESULT_OK;
     else if (BoardFound(line, m_strReply)) line.m_nResult = RESULT_NEW_RELEASE_NOT_FOUND;
     else line.m_nResult = RESULT_NOT_FOUND;
@@ -342,16 +373,9 @@ void CProcessEngine::Step32Results()
     }
     Host().ShowReplyDialog(m_bFinished);
 
-    const bool restoreNeeded = def->m_nSaveSpeed != 0 && def->m_nSaveSpeed != 2;
-    if (restoreNeeded && RestoreSerial(128, RestartWait(line, m_bFinished)) != 1) {
-        line.m_nResult = RESULT_BAD_SERIAL;
-        EndProcess(129, true);
-        return;
-    }
+    if (SavesTransferSpeed() && !RestoreSerialParameters()) return;
     if (m_bFinished) {
-        const int index = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
-        App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
-        ShowLinkText(App().m_nBaudIndex);
+        KeepLinkRateInSettings();
         EndProcess(43, false);
         return;
     }
@@ -373,18 +397,21 @@ void CProcessEngine::Step32Results()
 
 void CProcessEngine::Step33EndTransferMode()
 {
-    CBoardConf& line = CurrentLine();
-    const CBoardDef* def = CurrentDef();
+    // An abort ends here: the end takes the board out of transfer mode and
+    // puts every relay and rate back.
+    if (m_bAbort) {
+        EndProcess(22, true);
+        return;
+    }
+    if (!m_bChecksumOk) {
+        EndProcess(46, true);
+        return;
+    }
     if (BoardAlone()) {
-        if (m_bAbort) {
-            SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(m_nLinkBaudIndex)), 0, "", 0);
-            EndProcess(22, true);
-            return;
-        }
         ProcessStep(EV_STEP, 30);
         return;
     }
-    const int hop0Speed = line.GetHopSpeed(0);
+    const int hop0Speed = CurrentLine().GetHopSpeed(0);
     if (!RestoreRatesBackToConnected()) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
@@ -393,29 +420,112 @@ void CProcessEngine::Step33EndTransferMode()
         EndProcess(22, false);
         return;
     }
+    m_bRatesRaised = false;
     // The end of transfer mode goes to the board's parent.
-    if (!JoinHops(1, LastHop() - 1)) {
+    if (!AddressHop(LastHop() - 1) || !SendSentence(ModeEndSentence(true), 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs)) {
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
-    const std::string mode = m_bChecksumOk ? "$PKVR,XSOFT,M,E" : "$PKVR,XSOFT,M,A";
-    const std::string sentence = mode + "," + DestLetter() + "," + std::to_string(LineCount() - m_nBoard);
-    if (m_bAbort) {
-        SendSentence(sentence, 0, "", 0);
-        if (def->HasPortDestination())
-            SendSentence(std::string("$PKVR,HARDRS,,,") + DestLetter() + "," +
-                             RateText(RateOf(line.GetHopSpeed(-1))), 0, "", 0);
-        LeaveHops(LastHop() - 1, 1);
-        SendSentence("$PKVR,HARDRS,,,," + RateText(RateOf(m_nLinkBaudIndex)), 0, "", 0);
-        EndProcess(22, true);
-        return;
+    m_bTargetInTransferMode = false;
+}
+
+std::string CProcessEngine::ModeEndSentence(bool checksumOk) const
+{
+    return std::string(checksumOk ? "$PKVR,XSOFT,M,E" : "$PKVR,XSOFT,M,A") + "," + DestLetter() + "," +
+           std::to_string(LineCount() - m_nBoard);
+}
+
+bool CProcessEngine::SavesTransferSpeed() const
+{
+    const CBoardDef* def = CurrentDef();
+    return def != nullptr && def->m_nSaveSpeed != 0 && def->m_nSaveSpeed != 2;
+}
+
+int CProcessEngine::RestoreWaitMs() const
+{
+    // The restart time bounds the restore; a board without one still gets
+    // the time of a few sentences.
+    return std::max(RestartWait(CurrentLine(), NoSelectedLineFollows()), 3 * App().m_nMsgTimeoutMs);
+}
+
+bool CProcessEngine::RestoreSerialParameters()
+{
+    // The restore owns the rates from here: one that fails is reported, not
+    // tried again by the end of the process.
+    m_bRatesRaised = false;
+    m_bTargetPortRaised = false;
+    if (RestoreSerial(128, RestoreWaitMs()) == 1) return true;
+    CurrentLine().m_nResult = RESULT_BAD_SERIAL;
+    EndProcess(129, true);
+    return false;
+}
+
+void CProcessEngine::KeepLinkRateInSettings()
+{
+    const int index = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
+    App().m_nBaudIndex = index >= 0 ? index : DEFAULT_BAUD_INDEX;
+    ShowLinkText(App().m_nBaudIndex);
+}
+
+// --- putting the receiver back ---------------------------------------------------------------
+
+bool CProcessEngine::ReceiverPathChanged() const
+{
+    return m_nJoinedHop > 0 || m_bRatesRaised || m_bTargetPortRaised || m_bTargetInTransferMode;
+}
+
+void CProcessEngine::ForgetReceiverPath()
+{
+    m_nJoinedHop = 0;
+    m_bRatesRaised = false;
+    m_bTargetPortRaised = false;
+    m_bTargetInTransferMode = false;
+}
+
+// Runs at the end of a transfer, before its report, whatever ended it. A
+// port that fails on the way cannot carry the rest: the log says so.
+void CProcessEngine::RestoreReceiverPath()
+{
+    if (m_nBoard < 0 || m_nBoard >= LineCount() || !ReceiverPathChanged()) return;
+    m_nStep = STEP_RESTORING;
+    m_replyTimer.stop();
+    m_bRestoringPath = true;
+    App().WriteLogNote("Retour du récepteur à son état d'avant le transfert\r\n");
+    const bool restored = BoardAlone() ? RestoreBoardAlonePath() : RestoreRelayedPath();
+    if (!restored) App().WriteLogNote("Port série perdu : relais et vitesses du récepteur non restaurés\r\n");
+    ForgetReceiverPath();
+    m_bRestoringPath = false;
+}
+
+bool CProcessEngine::RestoreBoardAlonePath()
+{
+    if (!m_bRatesRaised) return true;
+    // The link itself goes back to the settings' rate when the process ends.
+    return SendSentence(RateSentence(0, HopRate(0)), 0, "", 0) != 0;
+}
+
+bool CProcessEngine::RestoreRelayedPath()
+{
+    const int last = LastHop();
+    if (m_bRatesRaised) {
+        // The target first, through the relays at the transfer rate, then
+        // every board back to the connected one, then the program's port.
+        if (!AddressHop(last)) return false;
+        if (HopHasPort(last) && !SendSentence(RateSentence(0, HopRate(last)), 0, "", 0)) return false;
+        if (!RestoreRatesBackToConnected()) return false;
+        if (!ChangeBaudRate(CurrentLine().GetHopSpeed(0), App().m_nWriteTimeoutMs)) return false;
+        m_bRatesRaised = false;
     }
-    if (!m_bChecksumOk) {
-        EndProcess(46, true);
-        return;
+    if (m_bTargetInTransferMode) {
+        if (!AddressHop(last - 1) || !SendSentence(ModeEndSentence(false), 0, "", 0)) return false;
+        m_bTargetInTransferMode = false;
     }
-    if (!SendSentence(sentence, 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs))
-        ProcessStep(EV_SEND_FAILED, 0);
+    if (m_bTargetPortRaised) {
+        if (!AddressHop(last - 1) || !SendSentence(RateSentence(DestLetter(), HopRate(last)), 0, "", 0))
+            return false;
+        m_bTargetPortRaised = false;
+    }
+    return AddressHop(0);
 }
 
 // --- relay walks ---------------------------------------------------------------------------
@@ -428,7 +538,8 @@ bool CProcessEngine::RaiseRatesBackToConnected(const std::string& rate)
     for (int hop = LastHop(); hop >= 1; --hop) {
         const char letter = LetterOfHop(hop);
         if (HopHasPort(hop) && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) return false;
-        if (!LeaveRelay(letter)) return false;
+        if (!LeaveHop(hop)) return false;
+        if (hop == LastHop()) m_bTargetPortRaised = HopHasPort(hop);
         if (HopHasPort(hop) && !SendSentence(std::string("$PKVR,HARDRS,,,") + letter + "," + rate, 0, "", 0))
             return false;
     }
@@ -440,28 +551,53 @@ bool CProcessEngine::RaiseRatesBackToConnected(const std::string& rate)
 // connected board itself (hop 0).
 bool CProcessEngine::RestoreRatesBackToConnected()
 {
-    if (!LeaveRelay(LetterOfHop(LastHop()))) return false;
+    if (!LeaveHop(LastHop())) return false;
     for (int hop = LastHop() - 1; hop >= 1; --hop) {
         const char letter = LetterOfHop(hop);
         const std::string rate = RateText(HopRate(hop));
         if (HopHasPort(hop) && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) return false;
-        if (!LeaveRelay(letter)) return false;
+        if (!LeaveHop(hop)) return false;
         if (HopHasPort(hop) && !SendSentence(std::string("$PKVR,HARDRS,,,") + letter + "," + rate, 0, "", 0))
             return false;
     }
     return SendSentence("$PKVR,HARDRS,,,," + RateText(HopRate(0)), 0, "", 0) != 0;
 }
 
+// The board of `hop` passes the line on to the board of hop + 1... the
+// relays a transfer joins and leaves are counted, so that its end can leave
+// those still joined.
+bool CProcessEngine::JoinHop(int hop)
+{
+    if (!SendSentence(JoinSentence(LetterOfHop(hop)), 0, "", 0)) return false;
+    m_nJoinedHop = hop;
+    return true;
+}
+
+bool CProcessEngine::LeaveHop(int hop)
+{
+    if (!LeaveRelay(LetterOfHop(hop))) return false;
+    m_nJoinedHop = std::min(m_nJoinedHop, hop - 1);
+    return true;
+}
+
 bool CProcessEngine::JoinHops(int firstHop, int lastHop)
 {
     for (int hop = firstHop; hop <= lastHop; ++hop)
-        if (!SendSentence(JoinSentence(LetterOfHop(hop)), 0, "", 0)) return false;
+        if (!JoinHop(hop)) return false;
     return true;
 }
 
 bool CProcessEngine::LeaveHops(int fromHop, int downToHop)
 {
     for (int hop = fromHop; hop >= downToHop; --hop)
-        if (!LeaveRelay(LetterOfHop(hop))) return false;
+        if (!LeaveHop(hop)) return false;
     return true;
+}
+
+bool CProcessEngine::AddressHop(int hop)
+{
+    const int target = std::max(hop, 0);
+    while (m_nJoinedHop > target)
+        if (!LeaveHop(m_nJoinedHop)) return false;
+    return JoinHops(m_nJoinedHop + 1, target);
 }

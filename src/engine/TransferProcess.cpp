@@ -74,6 +74,7 @@ void CProcessEngine::StartTransfer(int type)
     m_bChecksumOk = false;
     m_bFinished = false;
     m_bFirstBoard = true;
+    ForgetReceiverPath();
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
@@ -376,7 +377,8 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
     CBoardConf& line = CurrentLine();
     const long current = m_pReleaseFile ? m_pReleaseFile->m_nRecord : 0;
     if (m_bAbort || result < 0) {
-        line.m_nResult = RESULT_ABORTED;
+        // Only the user's abort is reported as one; the rest is a failure.
+        line.m_nResult = m_bAbort ? RESULT_ABORTED : RESULT_FAILED;
         App().WriteLogNote("Envoi du bloc d'abort\r\n");
         SendFinalRecord(KIND_ABORT, current + 1);
         if (m_bAbort) result = LOOP_USER_ABORT;
@@ -384,7 +386,7 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
     if (result == 0 && !SendFinalRecord(kind, current + 1)) {
         // The closing record did not reach the board: the load is incomplete.
         result = LOOP_WRITE_FAILED;
-        line.m_nResult = RESULT_ABORTED;
+        line.m_nResult = RESULT_FAILED;
     }
     if (result == LOOP_TOO_MANY_RESENDS) {
         Host().SetBlockCounter(CounterText(135, current));
@@ -462,7 +464,7 @@ int CProcessEngine::CheckChecksumMessage(const std::string& reply)
 
 int CProcessEngine::AskAbort()
 {
-    if (m_nStep <= 20 || m_bAbort) return 0;
+    if (m_nStep <= 20 || m_bAbort || m_bRestoringPath) return 0;
     SetActivity(false);
     Host().Beep(BEEP_QUESTION);
     App().WriteLogNote(GetString(49));

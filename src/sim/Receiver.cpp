@@ -653,6 +653,12 @@ void Receiver::HandleDataRecord(Board& b, const DecodedRecord& r)
     }
     if (r.value < b.expectedBlock)
         return;  // sent again after a resend request: already here
+    if (b.awaiting && r.kind != 'C') {
+        // The block asked for again comes back as a resend ('C'), nothing else.
+        RecordError(b, "block " + std::to_string(r.value) + " resent with kind '" + std::string(1, r.kind)
+                           + "', not 'C'");
+        return;
+    }
     b.awaiting = false;
     auto fault = std::find_if(b.cfg->faults.resend.begin(), b.cfg->faults.resend.end(),
                               [&](const BlockFault& f) { return f.block == r.value; });
@@ -861,10 +867,9 @@ void Receiver::Answer(const Board& from, const std::string& sentence)
     std::string bytes;
     const LineFaults& line = m_config.line;
     for (int i = 0; i < line.noiseBytes; ++i) {
-        // Noise never holds the bytes that start a sentence or a record.
+        // Any byte value, the starts of sentences and records included.
         m_noiseSeed = m_noiseSeed * 1103515245u + 12345u;
-        uint8_t b = static_cast<uint8_t>(0x20 + (m_noiseSeed >> 16) % 0xD0);
-        bytes += static_cast<char>(b == '$' ? '#' : b);
+        bytes += static_cast<char>((m_noiseSeed >> 16) & 0xFF);
     }
     if (line.nmea)
         bytes += kForeignNmea;
@@ -916,9 +921,15 @@ nlohmann::json Receiver::StatsJson() const
     for (const auto& b : m_boards) {
         resends += b->stats.resendsAsked;
         errors += b->stats.errors;
+        json ports = json::object();
+        for (const auto& [letter, rate] : b->portRates)
+            ports[std::string(1, letter)] = rate;
         boards.push_back({{"name", b->cfg->name},
                           {"state", PowerName(b->power)},
                           {"rate", b->rate},
+                          {"ports", ports},
+                          {"relays_to", b->relayTo ? json(std::string(1, b->relayTo->cfg->letter)) : json()},
+                          {"transfer_mode", b->transferMode},
                           {"software", b->software},
                           {"sentences", b->stats.sentences},
                           {"records", b->stats.records},
@@ -940,6 +951,7 @@ nlohmann::json Receiver::StatsJson() const
                   {"resends_asked", resends},
                   {"errors", errors},
                   {"link_rate", LinkRate()},
+                  {"addressed", m_addressed->cfg->name},
                   {"boards", boards}};
     if (m_line.phaseStartMs >= 0 && m_line.phaseRate > 0) {
         int64_t end = m_line.phaseEndMs >= 0 ? m_line.phaseEndMs : m_now;

@@ -133,7 +133,8 @@ TEST_F(EngineE2E, FiveConsecutiveResendsEndTheTransfer)
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({GpsLine(false)})));
     RunTransfer();
     EXPECT_EQ(engine->LastEndMessage(), 19);
-    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Transfer failed (see log file).\r\n"));
     EXPECT_TRUE(LogHas("Envoi du bloc d'abort"));
     EXPECT_TRUE(HasBox("Too many errors."));
     EXPECT_EQ(EndReportBox().rfind("Operation completed, anomalous event(s) detected", 0), 0u);
@@ -338,8 +339,10 @@ TEST_F(EngineE2E, PortVanishesDuringTheData)
     EXPECT_TRUE(message == 55 || message == 12) << message;
     EXPECT_TRUE(engine->IsIdle());
     EXPECT_FALSE(link->IsOpen());
-    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
-    EXPECT_TRUE(LogHas("; 'GPS'    :  Transfer aborted by the user.\r\n"));
+    EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
+    EXPECT_TRUE(LogHas("; 'GPS'    :  Transfer failed (see log file).\r\n"));
+    // The vanished port cannot carry the way back to the receiver.
+    EXPECT_TRUE(LogHas("; Port série perdu : relais et vitesses du récepteur non restaurés\r\n"));
     EXPECT_TRUE(LogHas("************************ Fin du transfert ***********************"));
 }
 

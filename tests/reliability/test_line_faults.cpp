@@ -137,23 +137,23 @@ TEST_F(LineFaults, DeviceVanishingInTheDataEndsWithASendError)
     ASSERT_GE(vanishedAt, 40);
     EXPECT_LT(host.lastBlock, kReleaseBlocks);
     EXPECT_EQ(engine->LastEndMessage(), 55);
-    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
     EXPECT_TRUE(HasBox(GetString(55)));
     EXPECT_FALSE(EndReportBox().empty());
-    ExpectReportLogged(101);
+    ExpectReportLogged(170);
 }
 
 TEST_F(LineFaults, DeviceVanishingBeforeTheClosingRecordEndsWithASendError)
 {
     // Every data record went out; the closing record cannot: the board is
-    // reported as aborted, not with an unknown result.
+    // reported as failed, not with an unknown result.
     StartSim();
     Transfer(false, kReleaseBlocks);
     ASSERT_EQ(vanishedAt, kReleaseBlocks);
     EXPECT_EQ(engine->LastEndMessage(), 55);
-    EXPECT_EQ(Line(0).m_nResult, RESULT_ABORTED);
+    EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
     EXPECT_FALSE(EndReportBox().empty());
-    ExpectReportLogged(101);
+    ExpectReportLogged(170);
 }
 
 }  // namespace

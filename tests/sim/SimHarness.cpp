@@ -163,10 +163,11 @@ std::vector<std::string> SimProcess::ReadSentences(size_t count, std::chrono::mi
     std::vector<std::string> sentences;
     auto end = Clock::now() + limit;
     while (sentences.size() < count && Clock::now() < end) {
-        size_t start = m_received.find('$');
-        size_t lf = m_received.find('\n', start == std::string::npos ? 0 : start);
-        if (start != std::string::npos && lf != std::string::npos) {
-            std::string line = m_received.substr(start, lf - start + 1);
+        // Noise may hold '$' too: a sentence starts at the last '$' before its LF.
+        size_t lf = m_received.find('\n');
+        size_t start = lf == std::string::npos ? lf : m_received.rfind('$', lf);
+        if (lf != std::string::npos) {
+            std::string line = start == std::string::npos ? std::string() : m_received.substr(start, lf - start + 1);
             m_received.erase(0, lf + 1);
             if (line.rfind("$PKVR", 0) == 0)
                 sentences.push_back(line.substr(0, line.find('\r')));
