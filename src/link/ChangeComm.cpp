@@ -194,17 +194,25 @@ void CCommunicationDlg::StoreProperties(const CAutoConfigPropsDlg& properties)
     app.m_nAutoMaxTimeSec = properties.StoredSeconds();
 }
 
-int RunAutoConfigure(CSerialLink& link, bool speedChangeAllowed, IAutoConfigView* view,
-                     std::string& reply, int maxTimeSec)
+void SetUpAutoConfigure(CAutoConfigDlg& search, const CSerialLink& link, bool speedChangeAllowed,
+                        int maxTimeSec)
 {
-    CUpdateApp& app = App();
+    const CUpdateApp& app = App();
     if (maxTimeSec < 0)
         maxTimeSec = app.m_nAutoMaxTimeSec > 0 ? app.m_nAutoMaxTimeSec : kAutoConfigureFallbackSec;
-    CAutoConfigDlg search(link, maxTimeSec, view);
+    search.SetMaxTime(maxTimeSec);
     search.SetRange(static_cast<int>(link.BaudRate()), app.m_nAutoBaudMin, app.m_nAutoBaudMax);
     search.EnableLockOption(app.m_bQueryAutoSpeed);
     search.AllowSpeedChange(speedChangeAllowed);
+}
+
+int RunAutoConfigure(CSerialLink& link, bool speedChangeAllowed, IAutoConfigView* view,
+                     std::string& reply, int maxTimeSec)
+{
+    CAutoConfigDlg search(link, 0, view);
+    SetUpAutoConfigure(search, link, speedChangeAllowed, maxTimeSec);
     const int result = search.RunModal();
+    CUpdateApp& app = App();
     search.GetRange(app.m_nAutoBaudMin, app.m_nAutoBaudMax);
     reply = result == AUTOCONFIG_FOUND ? search.GetIdentReply() : std::string();
     if (result == AUTOCONFIG_NOT_FOUND)

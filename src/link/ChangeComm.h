@@ -153,6 +153,9 @@ inline constexpr int kAutoConfigureFallbackSec = 600;
 // AutoConfigResult.
 int RunAutoConfigure(CSerialLink& link, bool speedChangeAllowed, IAutoConfigView* view,
                      std::string& reply, int maxTimeSec = -1);
+// The set-up of that search on `search`, made for `link`.
+void SetUpAutoConfigure(CAutoConfigDlg& search, const CSerialLink& link, bool speedChangeAllowed,
+                        int maxTimeSec = -1);
 
 // Port and rate into the communication settings and the link, then the
 // "Communication" section saved with every setting (parity none, 8 data bits,

@@ -143,6 +143,54 @@ TEST_F(CommunicationCommand, OkStoresTheChoicesAndSavesEvenUnchanged)
     EXPECT_EQ(Saved("BAUDRATE"), "19200");
 }
 
+TEST_F(CommunicationCommand, PropertiesComeFromTheSettingsAndGoBackOnOk)
+{
+    struct Row {
+        const char* name;
+        int storedSeconds;
+        bool timeOut;     // the "Time out" box when "OK" is pressed
+        int spin;         // the spin button's change
+        int wantShownSeconds;
+        bool wantShownOn;
+        int wantStored;
+    } rows[] = {
+        {"no time: box off at 10 s", 0, true, -2, 10, false, 20},
+        {"a time: box on", 95, true, 1, 95, true, 90},
+        {"box turned off stores 0", 95, false, 0, 95, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        App().m_nAutoBaudMin = 4800;
+        App().m_nAutoBaudMax = 115200;
+        App().m_nAutoMaxTimeSec = row.storedSeconds;
+        CAutoConfigPropsDlg properties = CCommunicationDlg::PropertiesFromSettings();
+        EXPECT_EQ(properties.Seconds(), row.wantShownSeconds);
+        EXPECT_EQ(properties.TimeOutOn(), row.wantShownOn);
+        EXPECT_EQ(properties.MinRate(), 4800);
+        properties.SetTimeOut(row.timeOut);
+        properties.Spin(row.spin);
+        ASSERT_TRUE(properties.OnOk(9600, 57600));
+        CCommunicationDlg::StoreProperties(properties);
+        EXPECT_EQ(App().m_nAutoBaudMin, 9600);
+        EXPECT_EQ(App().m_nAutoBaudMax, 57600);
+        EXPECT_EQ(App().m_nAutoMaxTimeSec, row.wantStored);
+    }
+}
+
+TEST_F(CommunicationCommand, SavedChoiceGoesToTheLinkAndTheSettings)
+{
+    ASSERT_TRUE(SaveCommunicationChoice(link, 1, 6));
+    EXPECT_EQ(link.PortNumber(), 2);
+    EXPECT_EQ(link.BaudRate(), 57600u);
+    EXPECT_EQ(App().m_nBaudIndex, 6);
+    EXPECT_EQ(Saved("PORTNUM"), "2");
+    EXPECT_EQ(Saved("BAUDRATE"), "57600");
+    EXPECT_EQ(Saved("STOPBITS"), "2");
+
+    App().SetConfigDir("/proc/tavrel-cannot-write-here");
+    EXPECT_FALSE(SaveCommunicationChoice(link, 0, 3));
+}
+
 TEST_F(CommunicationCommand, CancelWithoutChangesSavesNothing)
 {
     EXPECT_FALSE(RunCommunicationCommand(link));   // no dialog: cancelled

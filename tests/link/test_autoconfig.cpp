@@ -2,6 +2,8 @@
 // answers at one rate only, cancel, and the properties logic.
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "link/AutoConfig.h"
+#include "link/ChangeComm.h"
 #include "link/SerialLink.h"
 
 namespace {
@@ -81,22 +84,29 @@ public:
     std::vector<std::string> titles;
     std::string connection;
     int progressMax = 0;
+    int lockChecked = -1;
     void SetTitle(const std::string& text) override { titles.push_back(text); }
     void SetConnectionText(const std::string& text) override { connection = text; }
     void SetProgressRange(int maximum) override { progressMax = maximum; }
+    void SetLockChecked(bool locked) override { lockChecked = locked ? 1 : 0; }
 };
 
 class TestHost : public CHost {
 public:
     std::vector<std::string> boxes;
+    std::vector<std::string> captions;
+    std::vector<MsgIcon> icons;
+    std::vector<BeepKind> beeps;
     int abortAfterPolls = -1;
-    MsgAnswer MessageBox(const std::string& text, const std::string&, MsgButtons,
-                         MsgIcon) override
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons,
+                         MsgIcon icon) override
     {
         boxes.push_back(text);
+        captions.push_back(caption);
+        icons.push_back(icon);
         return ANSWER_OK;
     }
-    void Beep(BeepKind) override {}
+    void Beep(BeepKind kind) override { beeps.push_back(kind); }
     bool PromptFileName(const std::string&, std::string&, const std::string&,
                         const std::string&, const std::string&, bool) override
     {
@@ -270,6 +280,157 @@ TEST(AutoConfig, CancelPutsAnOpenLinkBackOnTheLineAtTheStartRate)
     link.Close();
 }
 
+// --- the "Auto-configure" search of the Communication dialog --------------------------
+
+// The settings the search reads, put back after each test.
+class AutoConfigure : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_saved = {App().m_nAutoBaudMin, App().m_nAutoBaudMax, App().m_nAutoMaxTimeSec,
+                   App().m_bQueryAutoSpeed};
+    }
+    void TearDown() override
+    {
+        App().m_nAutoBaudMin = m_saved.min;
+        App().m_nAutoBaudMax = m_saved.max;
+        App().m_nAutoMaxTimeSec = m_saved.seconds;
+        App().m_bQueryAutoSpeed = m_saved.queryAuto;
+    }
+    static void Settings(int min, int max, int seconds, bool queryAuto)
+    {
+        App().m_nAutoBaudMin = min;
+        App().m_nAutoBaudMax = max;
+        App().m_nAutoMaxTimeSec = seconds;
+        App().m_bQueryAutoSpeed = queryAuto;
+    }
+
+    HostScope scope;
+
+private:
+    struct {
+        int min, max, seconds;
+        bool queryAuto;
+    } m_saved{};
+};
+
+TEST_F(AutoConfigure, SetUpFollowsTheSettings)
+{
+    struct Row {
+        const char* name;
+        int min, max, seconds;
+        bool queryAuto;
+        bool allowed;
+        int explicitSeconds;
+        int linkRate;
+        int wantLimitMs, wantMin, wantMax;
+        bool wantOffered, wantLocked;
+    } rows[] = {
+        {"the setting's time", 4800, 115200, 120, true, true, -1, 9600, 120000, 4800, 115200, true, false},
+        {"no time set: 600 s", 4800, 115200, 0, true, true, -1, 9600, 600000, 4800, 115200, true, false},
+        {"an explicit 0: no limit", 4800, 115200, 30, true, true, 0, 9600, 0, 4800, 115200, true, false},
+        {"an explicit time", 4800, 115200, 30, true, true, 5, 9600, 5000, 4800, 115200, true, false},
+        {"rate below the range widens it", 4800, 115200, 30, true, true, -1, 1200, 30000, 1200, 115200, true,
+         false},
+        {"minimum above maximum", 115200, 9600, 30, true, true, -1, 57600, 30000, 9600, 57600, true, false},
+        {"auto speed off: query only", 4800, 115200, 30, false, false, -1, 9600, 30000, 4800, 115200, false,
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Settings(row.min, row.max, row.seconds, row.queryAuto);
+        CSerialLink link;
+        link.SetBaudRate(static_cast<uint32_t>(row.linkRate));
+        CAutoConfigDlg search(link, 0);
+        SetUpAutoConfigure(search, link, row.allowed, row.explicitSeconds);
+        int min = 0, max = 0;
+        search.GetRange(min, max);
+        EXPECT_EQ(search.TimeLimitMs(), row.wantLimitMs);
+        EXPECT_EQ(search.StartRate(), row.linkRate);
+        EXPECT_EQ(min, row.wantMin);
+        EXPECT_EQ(max, row.wantMax);
+        EXPECT_EQ(search.LockOptionOffered(), row.wantOffered);
+        EXPECT_EQ(search.SpeedChangeLocked(), row.wantLocked);
+    }
+}
+
+TEST_F(AutoConfigure, FoundRateBecomesTheDialogsRateAndTheWidenedRangeIsStored)
+{
+    Settings(57600, 115200, 0, true);
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(true));
+    Responder board(pty, 57600, {"$PKVR,IDENT,1,1,UC10,UCS5,UCSOFT-2\r\n"});
+    CSerialLink link;
+    link.SetDevicePath(pty.slavePath);
+    CCommunicationDlg dialog(link);
+    dialog.Initialise();
+    dialog.OnSelectionChanged(0, 5);   // 38400: off the stored range
+    RecordingView view;
+    EXPECT_EQ(dialog.OnAutoConfigure(&view), AUTOCONFIG_FOUND);
+    EXPECT_EQ(dialog.m_nBaudIndex, 6);   // 57600
+    EXPECT_EQ(dialog.IdentReply(), "$PKVR,IDENT,1,1,UC10,UCS5,UCSOFT-2\r\n");
+    EXPECT_EQ(dialog.ConnectionText(), "COM1:57600,n,8,2");
+    EXPECT_EQ(board.Runs(), (Runs{{38400, 6}, {57600, 1}}));
+    EXPECT_EQ(App().m_nAutoBaudMin, 38400);
+    EXPECT_EQ(App().m_nAutoBaudMax, 115200);
+    EXPECT_EQ(view.lockChecked, 0);
+    EXPECT_EQ(view.titles.back(), "Query auto configure");
+    EXPECT_FALSE(link.IsOpen());   // closed before, closed after
+    EXPECT_TRUE(scope.host.boxes.empty());
+}
+
+TEST_F(AutoConfigure, NoAnswerGivesMessage93AndKeepsTheRate)
+{
+    Settings(9600, 115200, 0, false);   // query only: the lock box ticked
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(true));
+    Responder silent(pty, 0, {});
+    CSerialLink link;
+    link.SetDevicePath(pty.slavePath);
+    link.SetBaudRate(19200);
+    CCommunicationDlg dialog(link);
+    dialog.Initialise();
+    ASSERT_FALSE(dialog.m_bAutoConfigAllowed);
+    RecordingView view;
+    std::string reply = "stale";
+    EXPECT_EQ(RunAutoConfigure(link, dialog.m_bAutoConfigAllowed, &view, reply, 2), AUTOCONFIG_NOT_FOUND);
+    EXPECT_EQ(reply, "");
+    EXPECT_EQ(view.lockChecked, 1);
+    ASSERT_EQ(scope.host.boxes.size(), 1u);
+    EXPECT_EQ(scope.host.boxes[0], "Unable to communicate with your remote system.\n");
+    EXPECT_EQ(scope.host.captions[0], "TAVREL");
+    EXPECT_EQ(scope.host.icons[0], ICON_STOP);
+    EXPECT_EQ(scope.host.beeps, std::vector<BeepKind>{BEEP_STOP});
+    for (const auto& run : silent.Runs()) EXPECT_EQ(run.first, 19200u);
+    EXPECT_EQ(link.BaudRate(), 19200u);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(dialog.m_nBaudIndex, 4);   // the dialog's choice (19200) is untouched
+}
+
+TEST_F(AutoConfigure, APortThatCannotBeOpenedOrThatVanishesEndsAtTheStartRate)
+{
+    Settings(9600, 19200, 0, true);
+    CSerialLink missing;
+    missing.SetDevicePath("/nonexistent/tty-for-tavrel");
+    std::string reply;
+    EXPECT_EQ(RunAutoConfigure(missing, true, nullptr, reply), AUTOCONFIG_NOT_FOUND);
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_EQ(missing.BaudRate(), 9600u);
+    ASSERT_EQ(scope.host.boxes.size(), 1u);
+
+    // The device disappears during the first run of attempts; the next rate
+    // cannot be opened and the search ends without touching the rate.
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(false));
+    CSerialLink link;
+    link.SetDevicePath(pty.slavePath);
+    QTimer::singleShot(1000, [&pty] { pty.CloseMaster(); });
+    EXPECT_EQ(RunAutoConfigure(link, true, nullptr, reply, 0), AUTOCONFIG_NOT_FOUND);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.BaudRate(), 9600u);
+    EXPECT_EQ(scope.host.boxes.size(), 2u);
+}
+
 TEST(AutoConfigProps, TimeTextSpinAndRangeCheck)
 {
     struct Row {
@@ -299,6 +460,17 @@ TEST(AutoConfigProps, TimeTextSpinAndRangeCheck)
     EXPECT_EQ(scope.host.boxes[0], "Min. baud rate and Max. baud rate are incompatible values !");
     EXPECT_TRUE(props.OnOk(19200, 57600));
     EXPECT_EQ(props.MinRate(), 19200);
+    // A list without a choice is no range either.
+    EXPECT_FALSE(props.OnOk(0, 57600));
+    EXPECT_EQ(scope.host.boxes.size(), 2u);
+    EXPECT_EQ(props.MinRate(), 19200);
+
+    for (auto [typed, kept] : {std::pair{3, 10}, {45, 45}, {5000, 600}}) {
+        props.SetSeconds(typed);
+        EXPECT_EQ(props.Seconds(), kept) << typed;
+    }
+    props.Spin(-2000000000);   // a wild change stays within the bounds
+    EXPECT_EQ(props.Seconds(), 600);
 }
 
 }  // namespace
