@@ -56,6 +56,7 @@ CReplyDlg::CReplyDlg(QWidget* parent) : QDialog(parent)
     BuildControls();
     PlaceTemplateControls();
     m_closeTimer.setSingleShot(true);
+    m_closeTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_closeTimer, &QTimer::timeout, this, &QDialog::accept);
 }
 
