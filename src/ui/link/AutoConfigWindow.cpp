@@ -178,5 +178,9 @@ void CAutoConfigWindow::SetLedBlink(int led, int imageA, int imageB)
 
 void CAutoConfigWindow::ShowLed(int led, bool show)
 {
-    if (CLed* lamp = Led(led)) lamp->setVisible(show);
+    // A lamp that is not used takes its caption with it.
+    if (CLed* lamp = Led(led)) {
+        lamp->setVisible(show);
+        m_ledCaptions[static_cast<size_t>(led)]->setVisible(show);
+    }
 }
