@@ -200,7 +200,7 @@ TEST_F(BoardDefDialog, RepairModeShowsTheFirstErrorByItself)
     env.m_boards[1].m_nSaveSpeed = SAVE_SPEED_UNDETERMINED;
     auto dlg = Open(ENV_MODE_REPAIR, 1, env);
     EXPECT_TRUE(host.boxes.empty());
-    QTRY_COMPARE_WITH_TIMEOUT(host.boxes.size(), size_t(1), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !host.boxes.empty(); }, 2000));
     EXPECT_EQ(host.boxes[0].text, GetString(123));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->focusWidget(), dlg->Control(FIELD_SAVE_SPEED));

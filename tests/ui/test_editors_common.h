@@ -91,6 +91,13 @@ inline void Click(QWidget* widget)
     QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
 }
 
+// A double-click as the platform delivers it: press, release, then the double-click.
+inline void DoubleClick(QWidget* widget, const QPoint& where)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, where);
+    QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, where);
+}
+
 // Replaces the text of an edit field by typing, as a user would.
 inline void Type(QWidget* widget, const QString& text)
 {

@@ -328,6 +328,7 @@ void CBoardDefDlg::showEvent(QShowEvent* event)
 
 void CBoardDefDlg::accept()
 {
+    m_repairTimer.stop();
     if (!ReadFields())
         return;
     const ValidationResult check = ValidateBoardDef(m_board, m_env);

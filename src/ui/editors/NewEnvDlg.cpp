@@ -41,6 +41,7 @@ void CNewEnvDlg::accept()
 {
     if (m_name->text().isEmpty()) {
         Host().Beep(BEEP_EXCLAMATION);
+        m_name->setFocus();
         return;
     }
     QDialog::accept();
