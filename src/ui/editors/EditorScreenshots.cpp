@@ -37,6 +37,13 @@ CBoardDef SampleBoard(const char* name, const char* id, const char* hardw, const
     return b;
 }
 
+// The environment directory of the run, or a typical one.
+std::string SampleDirectory()
+{
+    return App().m_strEnvDir.empty() ? std::string("/home/operator/.local/share/tavrel/Products/")
+                                     : DirectoryWithSlash(App().m_strEnvDir);
+}
+
 std::vector<CEnvDef> SampleEnvironments()
 {
     CEnvDef receiver;
@@ -44,10 +51,10 @@ std::vector<CEnvDef> SampleEnvironments()
                                        SampleBoard("GPS engine", "GP", "4", "GPB1", 2, true, 1, 0, 5),
                                        SampleBoard("Signal DSP", "DS", "2", "DSB1", 3, true, 9, 0, -1),
                                        SampleBoard("Control unit", "UC", "1", "UCB1", 4, true, 2, 0, 3)});
-    receiver.m_strFilePath = DirectoryWithSlash(App().m_strEnvDir) + "receiver-r7.def";
+    receiver.m_strFilePath = SampleDirectory() + "receiver-r7.def";
     CEnvDef bench;
     bench.SetBoards("Bench", {SampleBoard("Test board", "TB", "1", "TBB1", 1, false, 0, -1, 7)});
-    bench.m_strFilePath = DirectoryWithSlash(App().m_strEnvDir) + "bench.def";
+    bench.m_strFilePath = SampleDirectory() + "bench.def";
     return {receiver, bench};
 }
 

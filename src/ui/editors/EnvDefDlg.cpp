@@ -143,6 +143,7 @@ void CEnvDefDlg::BuildControls()
     NameControl(m_path, "filePath", QStringLiteral("Environment file"));
     m_path->SetDefaultStyle(kPathText, kPathBackground);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_path->setMargin(2);
     m_list = new CReportList(kBoardColumns, this);
     NameControl(m_list, "boards", QStringLiteral("Boards"));
     m_add = MakeButton("&Add", "addBoard", "Add board", this);
