@@ -73,6 +73,34 @@ TEST_F(EnvironmentEditor, ModesEnableTheirCommands)
         EXPECT_FALSE(empty->Control(id)->isEnabled()) << id;
 }
 
+// Board details are editable only where the mode can save them; a
+// double-click on the empty part of the list adds a board only there too.
+TEST_F(EnvironmentEditor, BoardsChangeOnlyInModesThatCanSaveThem)
+{
+    struct Case {
+        int mode;
+        bool editable;
+    };
+    for (const Case& c : {Case{ENV_MODE_EDIT, true}, Case{ENV_MODE_REPAIR, true}, Case{ENV_MODE_VIEW, false},
+                          Case{ENV_MODE_CHOOSE_BOARD, false}}) {
+        SCOPED_TRACE(c.mode);
+        auto dlg = Open(c.mode, {MakeEnvironment("Env")});
+        dlg->List()->SelectRow(1);
+        bool editable = !c.editable;
+        OnNextModal<CBoardDefDlg>([&editable](CBoardDefDlg& d) {
+            editable = d.Control(FIELD_BOARD_NAME)->isEnabled();
+            d.reject();
+        });
+        dlg->BoardDetails();
+        EXPECT_EQ(editable, c.editable);
+        if (c.editable) continue;
+        QWidget* viewport = dlg->List()->viewport();
+        DoubleClick(viewport, QPoint(viewport->width() / 2, viewport->height() - 4));
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(dlg->WorkingEnvironment().m_boards.size(), 3u);
+    }
+}
+
 TEST_F(EnvironmentEditor, ListShowsEveryColumnAndRowImage)
 {
     CEnvDef env = MakeEnvironment("Env");
@@ -101,6 +129,10 @@ TEST_F(EnvironmentEditor, ListShowsEveryColumnAndRowImage)
     EXPECT_EQ(list->topLevelItem(1)->icon(0).cacheKey(), RowIcon(ROW_IMAGE_RELAYED).cacheKey());
     EXPECT_EQ(list->topLevelItem(2)->icon(0).cacheKey(), RowIcon(ROW_IMAGE_UNIT).cacheKey());
     EXPECT_FALSE(RowIcon(ROW_IMAGE_UNIT).pixmap(16, 16).isNull());
+    // A click anywhere on a row selects it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(list->topLevelItem(1)).center() + QPoint(list->columnWidth(0), 0));
+    EXPECT_EQ(dlg->SelectedBoard(), 1);
     auto* path = qobject_cast<CStateLabel*>(dlg->Control(IDC_ENV_PATH));
     EXPECT_EQ(path->TextColor(), QColor(255, 255, 255));
     EXPECT_EQ(path->BackgroundColor(), QColor(127, 127, 127));
