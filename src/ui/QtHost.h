@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "app/Host.h"
+#include "ui/ReplyDlg.h"
+#include "ui/UpdateView.h"
 
 class QWidget;
-class CUpdateView;
 class CWaitDlg;
-class CReplyDlg;
 
 class CQtHost : public QObject, public CHost {
     Q_OBJECT
