@@ -32,7 +32,7 @@ bool HasAudioOutput()
 }
 
 // One effect per sound, a child of the application so that it plays on after
-// the caller has returned and is loaded only once; playing it again restarts it.
+// the caller has returned and its wave is loaded only once.
 QSoundEffect* EffectFor(int id)
 {
     const QString name = QStringLiteral("tavrel-sound-%1").arg(id);
