@@ -1,11 +1,21 @@
 // tavrel-cli settings: every setting as the program holds it after defaults
 // and bounds; with --set, stores settings first, as the dialogs do.
 #include <iostream>
+#include <strings.h>
 
+#include "app/IniFile.h"
+#include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "link/AutoConfig.h"
 
 namespace {
+
+constexpr int kMsgIncompatibleRates = 150;
+
+struct Assignment {
+    std::string section, key, value;
+};
 
 void PrintLine(const SettingLine& line)
 {
@@ -25,10 +35,30 @@ bool SplitAssignment(const std::string& text, std::string& section, std::string&
     return true;
 }
 
+// The search range of auto-configure once `assignments` are stored, each
+// rate normalised as it is read: false when its maximum is below its minimum,
+// which the properties dialog refuses too.
+bool SearchRangeStaysCompatible(const std::vector<Assignment>& assignments)
+{
+    int minRate = App().m_nAutoBaudMin;
+    int maxRate = App().m_nAutoBaudMax;
+    for (const Assignment& a : assignments) {
+        const int rate = CAutoConfigDlg::NormaliseRate(CIniFile::ParseProfileInt(a.value));
+        if (strcasecmp(a.key.c_str(), "Auto speed min. range") == 0) minRate = rate;
+        if (strcasecmp(a.key.c_str(), "Auto speed max. range") == 0) maxRate = rate;
+    }
+    return maxRate >= minRate;
+}
+
 int RunSettings(CliArgs& args)
 {
-    std::vector<std::string> assignments;
-    for (std::string assignment; args.Option("set", assignment);) assignments.push_back(assignment);
+    std::vector<Assignment> assignments;
+    for (std::string text; args.Option("set", text);) {
+        Assignment a;
+        if (!SplitAssignment(text, a.section, a.key, a.value))
+            return CliUsageError("--set needs SECTION/KEY=VALUE, not \"" + text + "\"");
+        assignments.push_back(a);
+    }
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error)) return CliUsageError(error);
@@ -36,12 +66,10 @@ int RunSettings(CliArgs& args)
 
     CUpdateApp& app = App();
     if (!assignments.empty()) {
-        for (const std::string& assignment : assignments) {
-            std::string section, key, value;
-            if (!SplitAssignment(assignment, section, key, value))
-                return CliUsageError("--set needs SECTION/KEY=VALUE, not \"" + assignment + "\"");
+        if (!SearchRangeStaysCompatible(assignments)) return CliFailure(GetString(kMsgIncompatibleRates));
+        for (const Assignment& a : assignments) {
             SettingLine stored;
-            if (!app.SetSetting(section, key, value, stored, error)) return CliFailure(error);
+            if (!app.SetSetting(a.section, a.key, a.value, stored, error)) return CliFailure(error);
             PrintLine(stored);
         }
         return 0;
@@ -60,7 +88,9 @@ CliRegistrar reg({"settings", "Print every setting as read, after defaults and b
                   "With --set (repeatable): stores each setting with the bounds it gets when\n"
                   "read, saves Tavrel.ini, and prints the setting as now held. SECTION is the\n"
                   "section the key is read from or written to; names ignore case. Numbers are\n"
-                  "whole numbers, switches YES or NO, texts one line. For example:\n"
+                  "whole numbers, switches YES or NO, texts one line. A search range of\n"
+                  "auto-configure whose maximum would be below its minimum is refused.\n"
+                  "For example:\n"
                   "  settings --set \"Miscellaneous/Auto speed max. time=0\"\n"
                   "  settings --set \"Ports/COM2=/dev/ttyUSB0\" --set Communication/BAUDRATE=57600\n"
                   "Exit code: 0 stored, 1 unknown key, bad value or file not written, 2 usage error.\n",

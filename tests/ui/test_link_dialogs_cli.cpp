@@ -94,6 +94,20 @@ TEST_F(LinkCli, SettingsSetStoresWithTheBoundsOfARead)
     // The next run reads what was stored.
     ASSERT_EQ(Run("settings", out), 0) << out;
     for (const Row& row : rows) EXPECT_NE(out.find(row.printed), std::string::npos) << row.printed;
+
+    // A range moved in one command is checked as it ends up, not key by key.
+    ASSERT_EQ(Run("settings --set 'Miscellaneous/Auto speed min. range=128000' --set "
+                  "'Miscellaneous/Auto speed max. range=1200'",
+                  out),
+              1)
+        << out;
+    EXPECT_EQ(Run("settings --set 'Miscellaneous/Auto speed max. range=1200' --set "
+                  "'Miscellaneous/Auto speed min. range=300'",
+                  out),
+              0)
+        << out;
+    EXPECT_EQ(Saved("Miscellaneous", "Auto speed min. range"), "300");
+    EXPECT_EQ(Saved("Miscellaneous", "Auto speed max. range"), "1200");
 }
 
 TEST_F(LinkCli, SettingsSetRefusesWhatItCannotStore)
@@ -108,6 +122,9 @@ TEST_F(LinkCli, SettingsSetRefusesWhatItCannotStore)
         {"--set 'Miscellaneous/Auto speed max. time=soon'", 1, "\"Auto speed max. time\" needs a whole number"},
         {"--set 'Miscellaneous/Rescue enable=maybe'", 1, "needs YES or NO"},
         {"--set 'Miscellaneous/Auto speed max. time=999999999999'", 1, "needs a whole number"},
+        {"--set 'Miscellaneous/Auto speed min. range=57600' --set 'Miscellaneous/Auto speed max. range=19200'", 1,
+         "Min. baud rate and Max. baud rate are incompatible values !"},
+        {"--set 'Miscellaneous/Auto speed min. range=256000'", 1, "incompatible values"},
         {"--set 'Auto speed max. time=10'", 2, "--set needs SECTION/KEY=VALUE"},
         {"--set 'Miscellaneous/Auto speed max. time'", 2, "--set needs SECTION/KEY=VALUE"},
         {"extra", 2, "settings takes no arguments"},
