@@ -2,6 +2,8 @@
 # make demo  - install what is missing, build, run a transfer against tavrel-sim
 # make fuzz  - build the libFuzzer targets and run each for FUZZ_SECONDS
 # make tsan  - build the link and engine tests with ThreadSanitizer and run them
+# make gui-demo    - the desktop program on the demo request against tavrel-sim
+# make screenshots - pictures of the windows under Xvfb into docs/screenshots/
 
 JOBS       ?= $(shell nproc)
 TEST_BUILD ?= build/make-test
@@ -10,7 +12,7 @@ TSAN_BUILD ?= build/make-tsan
 FUZZ_BUILD ?= build/make-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all bootstrap build test demo tsan fuzz clean
+.PHONY: all bootstrap build test demo gui-demo screenshots tsan fuzz clean
 
 all: build
 
@@ -33,6 +35,18 @@ test: bootstrap
 
 demo: build
 	@scripts/demo $(APP_BUILD)
+
+# Opens a window: on a desktop as it is, else under Xvfb (the transfer still
+# runs and the demo ends when the window is closed).
+gui-demo: build
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then scripts/gui-demo $(APP_BUILD); \
+	 else xvfb-run -a scripts/gui-demo $(APP_BUILD); fi
+
+screenshots: bootstrap
+	@cmake -S . -B $(APP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TESTS=ON >/dev/null
+	@cmake --build $(APP_BUILD) -j $(JOBS) --target tavrel-screenshots tavrel-sim tavrel-cli
+	@QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  $(APP_BUILD)/tests/ui/tavrel-screenshots docs/screenshots
 
 # libFuzzer needs clang; the libraries are instrumented, the tests are not built.
 fuzz: bootstrap

@@ -17,14 +17,15 @@
 #include "app/UpdateApp.h"
 #include "engine/EngineTypes.h"
 #include "engine/ProcessEngine.h"
+#include "link/ChangeComm.h"
 #include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
-#include "release/Import.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
 #include "ui/LogCommands.h"
 #include "ui/QtHost.h"
 #include "ui/UpdateView.h"
+#include "ui/editors/EditorCommands.h"
 
 namespace {
 
@@ -100,11 +101,18 @@ CMainFrame::~CMainFrame()
 void CMainFrame::RegisterHandlers()
 {
     m_handlers = {
+        {ID_FILE_NEW, [this] { OnFileNew(); }},
         {ID_FILE_OPEN, [this] { OnFileOpen(); }},
+        {ID_VIEW_CONTENT, [this] { RunViewContentCommand(this, *m_doc); }},
         {ID_FILE_SAVE, [this] { OnFileSave(); }},
         {ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }},
         {ID_IMPORT, [this] { OnImport(); }},
         {ID_APP_EXIT, [this] { close(); }},
+        {ID_ENV_LIST, [this] { RunEnvironmentListCommand(this, *m_doc); }},
+        {ID_ENV_SET_DIR, [this] { RunSetDirectoryCommand(this, *m_doc); }},
+        {ID_ENV_OPEN, [this] { RunEnvironmentOpenCommand(this, *m_doc); }},
+        {ID_COMMUNICATION, [this] { RunCommunicationCommand(*m_link); }},
+        {ID_REPAIR, [this] { m_engine->StartRepair(); }},
         {ID_QUERY_AUTO_CONFIG, [this] { OnToggleQueryAuto(); }},
         {ID_RESCUE_ENABLE, [this] { OnToggleRescue(); }},
         {ID_VIEW_LOG, [this] { OnViewLog(); }},
@@ -413,7 +421,13 @@ void CMainFrame::OnRecentFile(int index)
     OpenRequestPath(path);
 }
 
-void CMainFrame::OnImport() { ImportReleaseFile(std::string()); }
+void CMainFrame::OnImport() { RunImportCommand(*m_doc); }
+
+void CMainFrame::OnFileNew()
+{
+    if (!SaveModifiedIfWanted()) return;
+    RunNewRequestCommand(this, *m_doc);
+}
 
 void CMainFrame::OnToggleQueryAuto() { App().m_bQueryAutoSpeed = !App().m_bQueryAutoSpeed; }
 void CMainFrame::OnToggleRescue() { App().m_bRescueEnable = !App().m_bRescueEnable; }

@@ -80,6 +80,7 @@ private:
     void ShowPrompt(int id);
 
     // Commands.
+    void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
     void OnFileSaveAs();

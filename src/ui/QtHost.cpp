@@ -12,6 +12,8 @@
 #include "ui/Sounds.h"
 #include "ui/UpdateView.h"
 #include "ui/WaitDlg.h"
+#include "ui/editors/EditorCommands.h"
+#include "ui/link/LinkDialogs.h"
 
 namespace {
 
@@ -295,4 +297,35 @@ void CQtHost::ShowReplyDialog(bool show)
     m_reply->show();
     m_reply->raise();
     m_reply->activateWindow();
+}
+
+// --- the link's and the model's windows ----------------------------------------------------
+
+IAutoConfigView* CQtHost::IdentDialogView()
+{
+    if (!m_window) return nullptr;
+    // The window belongs to the main window; a new main window gets a new one.
+    if (!m_pIdentView || m_identOwner != m_window) {
+        m_pIdentView = CreateIdentDialogWindow(m_window);
+        m_identOwner = m_window;
+    }
+    return m_pIdentView;
+}
+
+int CQtHost::RunChangeCommDialog(CChangeCommDlg& dialog) { return ExecChangeCommDialog(dialog, DialogParent()); }
+
+int CQtHost::RunCommunicationDialog(CCommunicationDlg& dialog)
+{
+    return ExecCommunicationDialog(dialog, DialogParent());
+}
+
+bool CQtHost::RepairEnvironment(int mode, const CEnvDef& environment, int boardIndex)
+{
+    return ExecRepairEnvironment(DialogParent(), mode, environment, boardIndex);
+}
+
+bool CQtHost::ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
+                                     int& chosenBoard)
+{
+    return ExecChooseEnvironmentBoard(DialogParent(), environments, envIndex, chosenEnv, chosenBoard);
 }

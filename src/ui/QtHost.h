@@ -74,6 +74,14 @@ public:
     bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
     void ShowReplyDialog(bool show) override;
 
+    // --- the link's and the model's windows ----------------------------------------------
+    IAutoConfigView* IdentDialogView() override;
+    int RunChangeCommDialog(CChangeCommDlg& dialog) override;
+    int RunCommunicationDialog(CCommunicationDlg& dialog) override;
+    bool RepairEnvironment(int mode, const CEnvDef& environment, int boardIndex) override;
+    bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
+                                int& chosenBoard) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -84,6 +92,9 @@ private:
     QPointer<CUpdateView> m_view;
     std::unique_ptr<CWaitDlg> m_wait;
     QPointer<CReplyDlg> m_reply;
+    // The identification window, made on first use for the main window.
+    IAutoConfigView* m_pIdentView = nullptr;
+    QPointer<QWidget> m_identOwner;
     bool m_bWatchAbort = false;
     bool m_bAbortPressed = false;
 };

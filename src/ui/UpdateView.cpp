@@ -70,7 +70,6 @@ template <class T> T* CUpdateView::Add(int id, T* widget, const char* name, cons
 QLabel* CUpdateView::AddLabel(int id, const QString& text, const char* name)
 {
     auto* label = Add(id, new QLabel(text, this), name, QString(text).replace('\n', ' ').simplified());
-    label->setWordWrap(text.contains('\n'));
     return label;
 }
 
@@ -94,11 +93,12 @@ CStateLabel* CUpdateView::AddStateLabel(int id, const char* name, const QString&
 
 void CUpdateView::CreateControls()
 {
-    AddLabel(IDC_LABEL_FILE, "File processing done", "fileDoneLabel");
+    // The three captions above the small bars take two lines.
+    AddLabel(IDC_LABEL_FILE, "File processing done", "fileDoneLabel")->setWordWrap(true);
     AddBar(IDC_BAR_FILE, "fileBar", "File processing done");
-    AddLabel(IDC_LABEL_ERASE, "Erasing\ndone", "eraseLabel");
+    AddLabel(IDC_LABEL_ERASE, "Erasing\ndone", "eraseLabel")->setWordWrap(true);
     AddBar(IDC_BAR_ERASE, "eraseBar", "Erasing done");
-    AddLabel(IDC_LABEL_PROGRAM, "Programming done", "programLabel");
+    AddLabel(IDC_LABEL_PROGRAM, "Programming done", "programLabel")->setWordWrap(true);
     AddBar(IDC_BAR_PROGRAM, "programBar", "Programming done");
     Add(IDC_REMAINING, new QLabel(this), "remainingText", "Remaining time");
     AddBar(IDC_BAR_OVERALL, "overallBar", "Overall progress");
@@ -130,7 +130,15 @@ void CUpdateView::CreateControls()
 void CUpdateView::LayOutControls()
 {
     const CDialogUnits du = CDialogUnits::Of(this);
-    for (const Placement& p : kPlacements) m_controls.at(p.id)->setGeometry(du.Rect(p.x, p.y, p.w, p.h));
+    for (const Placement& p : kPlacements) {
+        QWidget* control = m_controls.at(p.id);
+        QRect place = du.Rect(p.x, p.y, p.w, p.h);
+        // A one-line caption wider in this font than in the template's keeps
+        // its whole text: the captions have room up to the field after them.
+        if (auto* label = qobject_cast<QLabel*>(control); label && !label->wordWrap())
+            place.setWidth(std::max(place.width(), label->sizeHint().width()));
+        control->setGeometry(place);
+    }
     setFixedSize(du.Size(kFormWidthDu, kFormHeightDu));
 }
 

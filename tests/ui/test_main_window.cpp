@@ -110,7 +110,8 @@ TEST_F(MainWindowTables, ToolbarButtonsInOrderWithSeparators)
     for (QAction* action : toolbar->actions()) ids.push_back(action->isSeparator() ? 0 : action->data().toInt());
     EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57604, 0, 32768, 32784, 0, 32798, 57612, 0, 32770, 0, 32775}));
     for (QAction* action : toolbar->actions()) {
-        if (!action->isSeparator()) EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
+        if (action->isSeparator()) continue;
+        EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
     }
     EXPECT_EQ(toolbar->allowedAreas(), Qt::AllToolBarAreas);
 }
