@@ -99,7 +99,6 @@ void CReplyDlg::BuildControls()
     m_pRawText->EnableLink(false);
     m_pRawText->setFont(font());
     m_pRawText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_pRawText->hide();
 
     m_controls = {{IDC_OK, m_pOk}, {IDC_WIDEN, m_pWiden}, {IDC_RAW_TEXT, m_pRawText}, {IDC_LIST, m_pList}};
 }
@@ -160,7 +159,6 @@ void CReplyDlg::Initialise()
     m_pOk->setEnabled(!m_bAutoClose);
     m_pWiden->setEnabled(!m_bAutoClose && App().m_nReserved2 == kReservedWidenOn);
     m_pRawText->SetTextColor(kRawTextColour);
-    m_pRawText->hide();
     if (m_bAutoClose) {
         Host().Beep(BEEP_ASTERISK);
         m_closeTimer.start(kAutoCloseMs);

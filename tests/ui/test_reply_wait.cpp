@@ -293,17 +293,6 @@ TEST_F(ReplyDlgTest, WidenNeedsReserved2AndNoAutoClose)
     }
 }
 
-TEST_F(ReplyDlgTest, EnableOk)
-{
-    CReplyDlg dialog;
-    dialog.SetAnswer(kTwoBoardAnswer, false);
-    dialog.show();
-    dialog.EnableOk(false);
-    EXPECT_FALSE(Button(dialog, CReplyDlg::IDC_OK)->isEnabled());
-    dialog.EnableOk(true);
-    EXPECT_TRUE(Button(dialog, CReplyDlg::IDC_OK)->isEnabled());
-}
-
 TEST_F(ReplyDlgTest, CentredOnItsOwner)
 {
     QWidget owner;
