@@ -44,6 +44,16 @@ const char* const kIdleElapsed = "00:00";
 
 QString Qs(const std::string& text) { return QString::fromStdString(text); }
 
+// Width a caption needs in the current font: its whole text on one line, or
+// for a two-line caption its text up to the last blank on the first line.
+int NeededWidth(const QLabel& label)
+{
+    const QString text = label.text();
+    if (!label.wordWrap()) return label.sizeHint().width();
+    const int cut = text.contains('\n') ? text.indexOf('\n') : text.lastIndexOf(' ');
+    return label.fontMetrics().horizontalAdvance(cut < 0 ? text : text.left(cut)) + 2 * label.margin() + 2;
+}
+
 }  // namespace
 
 CUpdateView::CUpdateView(QWidget* parent) : QWidget(parent)
@@ -133,10 +143,9 @@ void CUpdateView::LayOutControls()
     for (const Placement& p : kPlacements) {
         QWidget* control = m_controls.at(p.id);
         QRect place = du.Rect(p.x, p.y, p.w, p.h);
-        // A one-line caption wider in this font than in the template's keeps
-        // its whole text: the captions have room up to the field after them.
-        if (auto* label = qobject_cast<QLabel*>(control); label && !label->wordWrap())
-            place.setWidth(std::max(place.width(), label->sizeHint().width()));
+        // A caption wider in this font than in the template's keeps its whole
+        // text: the captions have room up to the field after them.
+        if (auto* label = qobject_cast<QLabel*>(control)) place.setWidth(std::max(place.width(), NeededWidth(*label)));
         control->setGeometry(place);
     }
     setFixedSize(du.Size(kFormWidthDu, kFormHeightDu));
