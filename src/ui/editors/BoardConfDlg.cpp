@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "model/ModelFiles.h"
@@ -217,7 +218,7 @@ void CBoardConfDlg::accept()
     ReadFields();
     const ValidationResult check = ValidateBoardLine(m_line, m_env);
     if (!check) {
-        WarningBox(GetString(check.messageId));
+        ShowMessage(check.messageId, 0, MB_OK_ONLY, ICON_EXCLAMATION);
         if (QWidget* field = m_controls[check.field])
             field->setFocus();
         return;

@@ -5,13 +5,13 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
 #include "app/Strings.h"
 #include "ui/DialogUnits.h"
 #include "ui/controls/StateLabel.h"
@@ -274,7 +274,7 @@ bool CBoardDefDlg::ReadFields()
     bool isNumber = false;
     const int progId = m_progId->text().trimmed().toInt(&isNumber);
     if (!isNumber) {
-        WarningBox(kEnterInteger);
+        ShowMessage(kEnterInteger, 0, MB_OK_ONLY, ICON_EXCLAMATION);
         m_progId->setFocus();
         m_progId->selectAll();
         return false;
@@ -333,7 +333,7 @@ void CBoardDefDlg::accept()
         return;
     const ValidationResult check = ValidateBoardDef(m_board, m_env);
     if (!check) {
-        WarningBox(GetString(check.messageId));
+        ShowMessage(check.messageId, 0, MB_OK_ONLY, ICON_EXCLAMATION);
         if (QWidget* field = m_controls[check.field])
             field->setFocus();
         return;

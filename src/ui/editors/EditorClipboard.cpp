@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Host.h"
 #include "model/BoardConf.h"
 #include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
@@ -61,7 +62,7 @@ PasteResult PasteRecord(const ClipFormat& format, Record& record, const char* da
     const auto size = static_cast<size_t>(data.size());
     if (size > CLIPBOARD_MAX_RECORD_BYTES ||
         !read(std::vector<uint8_t>(data.begin(), data.end()), loaded, nullptr)) {
-        WarningBox(damagedText, CAPTION_ERROR);
+        ShowMessage(damagedText, CAPTION_ERROR, MB_OK_ONLY, ICON_EXCLAMATION);
         return PasteResult::Damaged;
     }
     record = std::move(loaded);

@@ -44,18 +44,6 @@ QIcon RowIcon(int image)
     return icons[static_cast<size_t>(image)];
 }
 
-MsgAnswer WarningBox(const std::string& text, int captionId, MsgButtons buttons, MsgIcon icon)
-{
-    Host().Beep(BEEP_EXCLAMATION);
-    const std::string caption = captionId > 0 ? GetString(captionId) : std::string("TAVREL");
-    return Host().MessageBox(text, caption, buttons, icon);
-}
-
-MsgAnswer QuestionBox(const std::string& text, int captionId, MsgButtons buttons, MsgIcon icon)
-{
-    return Host().MessageBox(text, GetString(captionId), buttons, icon);
-}
-
 QValidator::State CCp1252Validator::validate(QString& input, int&) const
 {
     const std::string text = input.toStdString();

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+
+class QLineEdit;
 
 // Text `id` of the string table.
 QString Text(int id);
@@ -25,13 +26,6 @@ inline std::string StdStr(const QString& text) { return text.toStdString(); }
 enum RowImage { ROW_IMAGE_RELAYED = 0, ROW_IMAGE_DIRECT = 1, ROW_IMAGE_UNIT = 2, ROW_IMAGE_COUNT = 3 };
 QIcon RowIcon(int image);
 
-// A box through the host with its caption from the string table (0: the
-// program's title), after the warning beep.
-MsgAnswer WarningBox(const std::string& text, int captionId = 0, MsgButtons buttons = MB_OK_ONLY,
-                     MsgIcon icon = ICON_EXCLAMATION);
-// A question box (no beep).
-MsgAnswer QuestionBox(const std::string& text, int captionId, MsgButtons buttons, MsgIcon icon = ICON_QUESTION);
-
 // Accepts only texts that the files can hold: .def and .sfl texts are
 // Windows-1252, so a character outside it would be saved as '?'.
 class CCp1252Validator : public QValidator {
@@ -41,10 +35,9 @@ public:
     State validate(QString& input, int& pos) const override;
 };
 // A line edit of the editors: its limit and the Windows-1252 validator.
-class QLineEdit;
 void LimitEdit(QLineEdit* edit, int maxLength);
 
-// Object name, accessible name and, for the id table, the control id.
+// Object name and accessible name of a control.
 void NameControl(QWidget* widget, const char* objectName, const QString& accessibleName);
 
 // The id -> widget table of one window: the controls the rules refer to.

@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <algorithm>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "model/ModelFiles.h"
@@ -109,7 +109,7 @@ const EnvModeRights& RightsOfMode(int mode)
 
 CEnvDefDlg::CEnvDefDlg(int mode, const std::vector<CEnvDef>& environments, int envIndex, int boardIndex,
                        QWidget* parent)
-    : QDialog(parent), m_nMode(mode), m_envs(environments), m_nOpenBoard(boardIndex)
+    : QDialog(parent), m_nMode(mode), m_envs(environments)
 {
     setObjectName(QStringLiteral("environmentDialog"));
     setWindowTitle(QStringLiteral("Environment definition"));
@@ -123,8 +123,8 @@ CEnvDefDlg::CEnvDefDlg(int mode, const std::vector<CEnvDef>& environments, int e
     ShowPath();
     UpdateButtons();
 
-    if (m_work.Board(m_nOpenBoard)) {
-        m_list->SelectRow(m_nOpenBoard);
+    if (m_work.Board(boardIndex)) {
+        m_list->SelectRow(boardIndex);
         QTimer::singleShot(kOpenBoardDelayMs, this, [this] { BoardDetails(); });
     } else {
         m_envList->setFocus();
@@ -278,7 +278,7 @@ bool CEnvDefDlg::SaveChangesFirst()
 {
     if (m_work.m_boards.empty() || !IsChanged())
         return true;
-    switch (QuestionBox(GetString(MSG_SAVE_CHANGES), CAPTION_WARNING, MB_YES_NO_CANCEL)) {
+    switch (ShowMessage(MSG_SAVE_CHANGES, CAPTION_WARNING, MB_YES_NO_CANCEL, ICON_QUESTION)) {
     case ANSWER_YES: return Save();
     case ANSWER_NO: return true;
     default: return false;
@@ -303,7 +303,7 @@ void CEnvDefDlg::ChooseEnvironment(int index)
         if (LoadEnvironmentFile(env.m_strFilePath, fresh, m_nMode) == 1)
             env = fresh;
         else
-            WarningBox(FormatString(MSG_READ_ERROR, {env.m_strFilePath}), CAPTION_ERROR);
+            ShowMessage(FormatString(MSG_READ_ERROR, {env.m_strFilePath}), CAPTION_ERROR, MB_OK_ONLY, ICON_EXCLAMATION);
     }
     SelectEnvironment(index);
 }
@@ -332,15 +332,15 @@ void CEnvDefDlg::DeleteEnvironment()
 {
     if (m_nSel < 0 || !RightsOfMode(m_nMode).deleteEnv)
         return;
-    if (QuestionBox(GetString(MSG_SURE), CAPTION_WARNING, MB_YES_NO) != ANSWER_YES)
+    if (ShowMessage(MSG_SURE, CAPTION_WARNING, MB_YES_NO, ICON_QUESTION) != ANSWER_YES)
         return;
     if (m_nMode != ENV_MODE_NEW) {
         const std::string& path = m_work.m_strFilePath;
         const std::string question = FormatString(MSG_FILE_ERASED, {path}) + GetString(MSG_CONTINUE);
-        if (WarningBox(question, CAPTION_WARNING, MB_YES_NO) != ANSWER_YES)
+        if (ShowMessage(question, CAPTION_WARNING, MB_YES_NO, ICON_EXCLAMATION) != ANSWER_YES)
             return;
         if (!QFile::remove(QStr(path))) {
-            WarningBox(FormatString(MSG_CANNOT_REMOVE, {path}), CAPTION_WARNING);
+            ShowMessage(FormatString(MSG_CANNOT_REMOVE, {path}), CAPTION_WARNING, MB_OK_ONLY, ICON_EXCLAMATION);
             return;
         }
         m_bFilesChanged = true;
@@ -379,8 +379,8 @@ bool CEnvDefDlg::Save()
                                GetString(ENV_FILTER_PATTERN_ID), App().m_strEnvDir, false))
         return false;
     if (!SaveEnvironmentFile(m_work, path)) {
-        WarningBox("The \"" + path + "\" file cannot be written.\r\nThe environment is not saved.\r\n",
-                   CAPTION_ERROR);
+        ShowMessage("The \"" + path + "\" file cannot be written.\r\nThe environment is not saved.\r\n",
+                    CAPTION_ERROR, MB_OK_ONLY, ICON_EXCLAMATION);
         return false;
     }
     m_bFilesChanged = true;
@@ -485,7 +485,7 @@ void CEnvDefDlg::accept()
     if (IsChanged()) {
         if (m_work.m_boards.empty())
             return;
-        switch (WarningBox(GetString(MSG_SAVE_CHANGES), CAPTION_WARNING, MB_YES_NO_CANCEL)) {
+        switch (ShowMessage(MSG_SAVE_CHANGES, CAPTION_WARNING, MB_YES_NO_CANCEL, ICON_EXCLAMATION)) {
         case ANSWER_YES:
             if (Save())
                 QDialog::accept();
@@ -495,7 +495,7 @@ void CEnvDefDlg::accept()
         }
     }
     if (m_nMode == ENV_MODE_CHOOSE_BOARD && SelectedBoard() < 0) {
-        WarningBox(GetString(MSG_SELECT_BOARD), CAPTION_ERROR);
+        ShowMessage(MSG_SELECT_BOARD, CAPTION_ERROR, MB_OK_ONLY, ICON_EXCLAMATION);
         return;
     }
     QDialog::accept();

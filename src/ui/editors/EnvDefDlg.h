@@ -96,7 +96,6 @@ private:
     std::vector<CEnvDef> m_envs;
     int m_nSel = -1;
     CEnvDef m_work;
-    int m_nOpenBoard;
     bool m_bFilesChanged = false;
     CControlTable m_controls;
 

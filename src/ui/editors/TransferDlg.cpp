@@ -10,6 +10,7 @@
 #include <set>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
 #include "app/Strings.h"
 #include "ui/DialogUnits.h"
 #include "ui/editors/BoardConfDlg.h"
@@ -207,7 +208,7 @@ void CTransferDlg::ChooseEnvironment(int index)
     // Lines built or changed here would be dropped: ask first.
     if (!m_lines.empty() && LinesDiffer(m_lines, m_requestLines)) {
         const std::string text = GetString(MSG_CHANGES_LOST) + GetString(MSG_CONTINUE);
-        if (QuestionBox(text, CAPTION_WARNING, MB_YES_NO) != ANSWER_YES) {
+        if (ShowMessage(text, CAPTION_WARNING, MB_YES_NO, ICON_QUESTION) != ANSWER_YES) {
             m_envList->setCurrentIndex(m_nSel);
             return;
         }
@@ -350,7 +351,9 @@ void CTransferDlg::accept()
         return;
     }
     if (SameBoardTwice(m_lines)) {
-        WarningBox(GetString(MSG_SAME_BOARD), CAPTION_ERROR, MB_OK_ONLY, ICON_STOP);
+        // The exclamation beep, then a stop box.
+        Host().Beep(BEEP_EXCLAMATION);
+        Host().MessageBox(GetString(MSG_SAME_BOARD), GetString(CAPTION_ERROR), MB_OK_ONLY, ICON_STOP);
         return;
     }
     QDialog::accept();
