@@ -33,6 +33,7 @@ constexpr StringRow kStrings[] = {
     {28, "Error"},
     {30, "Warning"},
     {31, "Are you sure ?"},
+    {32, "The environment definition has been modified.\r\nDo you want to save it ?\r\n"},
     {33, "The connected device is not the expected one.\r\n(see log file)\r\n"},
     {35, "Can't remove \"'%s\" file.\r\n"},
     {36, "Error erasing memory.\r\nSee log file)\r\n"},
