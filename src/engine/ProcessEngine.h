@@ -268,7 +268,8 @@ private:
     // What the current board's transfer has changed in the receiver.
     int m_nJoinedHop = 0;                  // deepest hop the relays lead to (0: none)
     bool m_bRatesRaised = false;           // the chain and the link run at the transfer rate
-    bool m_bTargetPortRaised = false;      // the parent's port towards the target too
+    bool m_bTargetRateRaised = false;      // the target board's own rate too
+    bool m_bTargetPortRaised = false;      // and the parent's port towards it
     bool m_bTargetInTransferMode = false;  // "$PKVR,XSOFT,M,D" went to a relayed target
     bool m_bRestoringPath = false;
 

@@ -16,6 +16,11 @@
 
 namespace {
 
+// A query that may not search other rates and has no time limit of its own
+// would ask a silent board forever: it ends after two rounds of attempts.
+constexpr int kLockedQuerySec =
+    2 * CAutoConfigDlg::kAttemptsPerRate * CAutoConfigDlg::kScanPeriodMs / 1000;
+
 // Phases of the identification after a restart.
 enum class RestartPhase { Search, Found, Relayed, RelayedEnd };
 
@@ -58,6 +63,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
 int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, int titleId, std::string& reply)
 {
     m_bRawReceive = true;
+    if (!searchRates && timeLimitSec == 0) timeLimitSec = kLockedQuerySec;
     CAutoConfigDlg dialog(m_link, timeLimitSec, Host().IdentDialogView());
     if (titleId != 0) dialog.SetTitle(titleId);
     dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);

@@ -288,6 +288,10 @@ void CProcessEngine::Step28IdentifyAfterRestart()
 void CProcessEngine::Step30NormalSpeed()
 {
     CBoardConf& line = CurrentLine();
+    // The end of transfer mode was answered (or its answer timed out); the
+    // board itself goes back to its rate, or the restore sets it.
+    m_bTargetInTransferMode = false;
+    m_bTargetRateRaised = false;
     if (!SavesTransferSpeed()) {
         if (BoardAlone()) {
             // A board that does not keep the transfer speed is told its
@@ -422,11 +426,9 @@ void CProcessEngine::Step33EndTransferMode()
     }
     m_bRatesRaised = false;
     // The end of transfer mode goes to the board's parent.
-    if (!AddressHop(LastHop() - 1) || !SendSentence(ModeEndSentence(true), 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs)) {
+    if (!AddressHop(LastHop() - 1) ||
+        !SendSentence(ModeEndSentence(true), 34, "$PKVR,XSOFT,M,E", App().m_nMsgTimeoutMs))
         ProcessStep(EV_SEND_FAILED, 0);
-        return;
-    }
-    m_bTargetInTransferMode = false;
 }
 
 std::string CProcessEngine::ModeEndSentence(bool checksumOk) const
@@ -453,6 +455,7 @@ bool CProcessEngine::RestoreSerialParameters()
     // The restore owns the rates from here: one that fails is reported, not
     // tried again by the end of the process.
     m_bRatesRaised = false;
+    m_bTargetRateRaised = false;
     m_bTargetPortRaised = false;
     if (RestoreSerial(128, RestoreWaitMs()) == 1) return true;
     CurrentLine().m_nResult = RESULT_BAD_SERIAL;
@@ -471,13 +474,15 @@ void CProcessEngine::KeepLinkRateInSettings()
 
 bool CProcessEngine::ReceiverPathChanged() const
 {
-    return m_nJoinedHop > 0 || m_bRatesRaised || m_bTargetPortRaised || m_bTargetInTransferMode;
+    return m_nJoinedHop > 0 || m_bRatesRaised || m_bTargetRateRaised || m_bTargetPortRaised ||
+           m_bTargetInTransferMode;
 }
 
 void CProcessEngine::ForgetReceiverPath()
 {
     m_nJoinedHop = 0;
     m_bRatesRaised = false;
+    m_bTargetRateRaised = false;
     m_bTargetPortRaised = false;
     m_bTargetInTransferMode = false;
 }
@@ -507,12 +512,14 @@ bool CProcessEngine::RestoreBoardAlonePath()
 bool CProcessEngine::RestoreRelayedPath()
 {
     const int last = LastHop();
+    // The target first, while the relays to it still run at its rate; then
+    // every board back to the connected one, then the program's port.
+    if (m_bTargetRateRaised) {
+        if (!AddressHop(last) || !SendSentence(RateSentence(0, HopRate(last)), 0, "", 0)) return false;
+        m_bTargetRateRaised = false;
+    }
     if (m_bRatesRaised) {
-        // The target first, through the relays at the transfer rate, then
-        // every board back to the connected one, then the program's port.
-        if (!AddressHop(last)) return false;
-        if (HopHasPort(last) && !SendSentence(RateSentence(0, HopRate(last)), 0, "", 0)) return false;
-        if (!RestoreRatesBackToConnected()) return false;
+        if (!AddressHop(last) || !RestoreRatesBackToConnected()) return false;
         if (!ChangeBaudRate(CurrentLine().GetHopSpeed(0), App().m_nWriteTimeoutMs)) return false;
         m_bRatesRaised = false;
     }
@@ -537,6 +544,7 @@ bool CProcessEngine::RaiseRatesBackToConnected(const std::string& rate)
 {
     for (int hop = LastHop(); hop >= 1; --hop) {
         const char letter = LetterOfHop(hop);
+        if (hop == LastHop()) m_bTargetRateRaised = HopHasPort(hop);
         if (HopHasPort(hop) && !SendSentence("$PKVR,HARDRS,,,," + rate, 0, "", 0)) return false;
         if (!LeaveHop(hop)) return false;
         if (hop == LastHop()) m_bTargetPortRaised = HopHasPort(hop);

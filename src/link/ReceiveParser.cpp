@@ -5,7 +5,11 @@
 namespace {
 
 constexpr char kSentencePrefix[] = "$PKVR";
-constexpr size_t kMinRecordScan = 7;   // a candidate shorter than this is no record
+constexpr size_t kRecordHeaderBytes = 4;   // start byte, 'X' and the length field
+// The shortest record has no data (L = 13); the longest the line knows
+// carries 87 data bytes (L = 100). A length beyond 255 is noise.
+constexpr uint32_t kMinRecordLength = 13;
+constexpr uint32_t kMaxRecordLength = 255;
 
 uint32_t LengthField(std::string_view bytes)
 {
@@ -19,7 +23,6 @@ int CReceiveParser::ParseReceived()
 {
     m_nOverflowed = 0;
     m_nHead = 0;
-    m_nLfAt = std::string::npos;
     while (Left() > 0) {
         uint8_t first = static_cast<uint8_t>(m_strRxText[m_nHead]);
         Step step;
@@ -42,39 +45,37 @@ void CReceiveParser::Consume()
 {
     m_strRxText.erase(0, m_nHead);
     m_nHead = 0;
-    m_nLfAt = std::string::npos;
 }
 
 void CReceiveParser::Overflow()
 {
     m_strRxText.clear();
     m_nHead = 0;
-    m_nLfAt = std::string::npos;
     m_nOverflowed = 1;
 }
 
-size_t CReceiveParser::FirstLf()
-{
-    // No LF lies between m_nHead and a cached LF found from an earlier head.
-    if (m_nLfAt == std::string::npos || m_nLfAt < m_nHead)
-        m_nLfAt = m_strRxText.find('\n', m_nHead);
-    return m_nLfAt;
-}
-
+// A sentence ends at its LF. A '$' or a record start before it means the
+// sentence was cut short by noise: it is dropped and the parse goes on from
+// there, so the sentence behind it is not lost.
 CReceiveParser::Step CReceiveParser::ParseSentence()
 {
-    size_t lf = FirstLf();
-    if (lf == std::string::npos) {
+    static const char kEnds[] = {'\n', '$', static_cast<char>(RECORD_START)};
+    const size_t end = m_strRxText.find_first_of(std::string_view(kEnds, sizeof kEnds), m_nHead + 1);
+    if (end == std::string::npos) {
         if (Left() >= kOverflowBytes)
             Overflow();
         return Step::Wait;
+    }
+    if (m_strRxText[end] != '\n') {
+        m_nHead = end;
+        return Step::Again;
     }
     if (m_strRxText.compare(m_nHead, sizeof kSentencePrefix - 1, kSentencePrefix) != 0) {
         ++m_nHead;   // a foreign '$' line: rescan after its '$'
         return Step::Again;
     }
-    std::string sentence = m_strRxText.substr(m_nHead, lf + 1 - m_nHead);
-    m_nHead = lf + 1;
+    std::string sentence = m_strRxText.substr(m_nHead, end + 1 - m_nHead);
+    m_nHead = end + 1;
     Consume();
     Dispatch(sentence);
     return Step::Again;
@@ -90,60 +91,66 @@ void CReceiveParser::Dispatch(const std::string& sentence)
         onSentence(sentence);
 }
 
+// A record is read two ways at once: stuffed (0xFD escapes) and as sent
+// without stuffing; its length field says where either form must end. A
+// start byte inside it, a header that no record has, or no end byte where
+// one must be, marks noise or a record cut short: the start byte is dropped
+// and the parse goes on, so a sentence or record behind it is not lost.
 CReceiveParser::Step CReceiveParser::ParseRecord()
 {
     const std::string_view rest = std::string_view(m_strRxText).substr(m_nHead);
-    bool firstEndSeen = false;
-    size_t from = 1;
-    for (;;) {
-        size_t end = rest.find(static_cast<char>(RECORD_END), from);
-        if (end == std::string::npos) {
-            // A start byte that never meets an end byte must not grow the
-            // buffer without limit.
-            if (rest.size() >= kOverflowBytes)
-                Overflow();
-            return Step::Wait;
-        }
-        if (firstEndSeen) {
-            // A start byte never appears inside a stuffed record: one before
-            // the next end byte opens the next record, which must not be
-            // swallowed with this broken one.
-            size_t nextStart = rest.find(static_cast<char>(RECORD_START), from);
-            if (nextStart < end) {
-                m_nHead += nextStart;
-                return Step::Again;
-            }
-        }
-        size_t b = end + 1;
-        from = b;
-        if (b < kMinRecordScan)
-            continue;
+    if (rest.size() >= 2 && static_cast<uint8_t>(rest[1]) != RECORD_TAG)
+        return DropRecordStart();
+    if (rest.size() < kRecordHeaderBytes)
+        return Step::Wait;
+    const uint32_t length = LengthField(rest);
+    if (length < kMinRecordLength || length > kMaxRecordLength)
+        return DropRecordStart();
 
-        uint32_t rawLength = LengthField(rest);
-        if (rawLength + 4 == b) {
-            std::string record(rest.substr(0, b));
-            m_nHead += b;
-            QueueRecord(record);
+    const size_t rawEnd = length + 3;   // where the end byte of an unstuffed record lies
+    bool stuffedAlive = true;
+    size_t unstuffed = 1;               // bytes of the stuffed reading so far, the start byte included
+    for (size_t i = 1; i < rest.size(); ++i) {
+        const uint8_t byte = static_cast<uint8_t>(rest[i]);
+        if (byte == RECORD_START) {
+            m_nHead += i;   // the next record starts here: this one was cut short
             return Step::Again;
         }
-        if (firstEndSeen) {
-            if (rawLength + 4 < b) {
-                m_nHead += b;
+        if (byte == RECORD_END) {
+            if (i == rawEnd) {
+                QueueRecord(std::string(rest.substr(0, i + 1)));
+                m_nHead += i + 1;
                 return Step::Again;
             }
-            continue;
+            if (stuffedAlive && unstuffed == rawEnd) {
+                std::string plain;
+                if (DataRecord::Unstuff(rest.substr(0, i + 1), plain))
+                    QueueRecord(plain);
+                m_nHead += i + 1;
+                return Step::Again;
+            }
+            stuffedAlive = false;   // an end byte never lies inside a stuffed record
+        } else if (byte == RECORD_ESCAPE && stuffedAlive) {
+            if (i + 1 == rest.size())
+                return Step::Wait;
+            if (static_cast<uint8_t>(rest[i + 1]) > 2)
+                stuffedAlive = false;
+            else
+                ++i;
         }
-        firstEndSeen = true;
-
-        std::string plain;
-        if (!DataRecord::Unstuff(rest.substr(0, b), plain) || plain.size() < kMinRecordScan)
-            continue;
-        uint32_t length = LengthField(plain);
-        m_nHead += b;
-        if (length + 4 == plain.size())
-            QueueRecord(plain);
-        return Step::Again;
+        ++unstuffed;
+        if (unstuffed > rawEnd)
+            stuffedAlive = false;
+        if (!stuffedAlive && i >= rawEnd)
+            return DropRecordStart();
     }
+    return Step::Wait;
+}
+
+CReceiveParser::Step CReceiveParser::DropRecordStart()
+{
+    ++m_nHead;
+    return Step::Again;
 }
 
 void CReceiveParser::DropGarbage()

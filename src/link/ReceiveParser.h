@@ -44,7 +44,6 @@ public:
     {
         m_strRxText.clear();
         m_nHead = 0;
-        m_nLfAt = std::string::npos;
     }
     void ClearQueue() { m_records.clear(); }
     const std::string& RxText() const { return m_strRxText; }
@@ -54,11 +53,11 @@ private:
     enum class Step { Again, Wait };
     Step ParseSentence();
     Step ParseRecord();
+    Step DropRecordStart();
     void DropGarbage();
     void Dispatch(const std::string& sentence);
     // Bytes from m_nHead on are still to be parsed.
     size_t Left() const { return m_strRxText.size() - m_nHead; }
-    size_t FirstLf();
     void Consume();
     void Overflow();
 
@@ -66,8 +65,6 @@ private:
     // Bytes before m_nHead are parsed but not yet erased: one pass erases
     // once, so hostile input cannot make it quadratic. Always 0 between passes.
     size_t m_nHead = 0;
-    // First LF at or after m_nHead when known (npos: search again).
-    size_t m_nLfAt = std::string::npos;
     std::deque<std::string> m_records;
     int m_nOverflowed = 0;
 };

@@ -268,6 +268,10 @@ void Receiver::OnSentence(const std::string& text)
     }
     Log("<< " + line + "   (" + b.cfg->name + ")");
     ++b.stats.sentences;
+    if (Matches(b.cfg->faults.ignored, b.ignoredUsed, line)) {
+        Log("   " + b.cfg->name + " ignores it (injected)");
+        return;
+    }
     m_mute = Silenced(b, line);
     if (m_mute)
         Log("   " + b.cfg->name + " leaves it unanswered (injected)");
@@ -287,18 +291,24 @@ void Receiver::OnSentence(const std::string& text)
     m_mute = false;
 }
 
-bool Receiver::Silenced(Board& b, const std::string& text)
+bool Receiver::Matches(const std::vector<SilenceFault>& faults, std::map<std::string, int>& used,
+                       const std::string& text)
 {
-    for (const SilenceFault& f : b.cfg->faults.noAnswer) {
+    for (const SilenceFault& f : faults) {
         if (text.rfind(f.prefix, 0) != 0)
             continue;
-        int& used = b.silenceUsed[f.prefix];
-        if (f.times == 0 || used < f.times) {
-            ++used;
+        int& count = used[f.prefix];
+        if (f.times == 0 || count < f.times) {
+            ++count;
             return true;
         }
     }
     return false;
+}
+
+bool Receiver::Silenced(Board& b, const std::string& text)
+{
+    return Matches(b.cfg->faults.noAnswer, b.silenceUsed, text);
 }
 
 const WrongAnswerFault* Receiver::WrongAnswer(Board& b, const std::string& text)
@@ -709,10 +719,6 @@ void Receiver::HandleClosingRecord(Board& b, const DecodedRecord& r)
     b.loadComplete = complete;
     Log("   " + b.cfg->name + ": end of data, " + std::to_string(b.receivedBytes) + " bytes"
         + (complete ? "" : " (incomplete)"));
-    if (b.cfg->faults.checksumNever) {
-        Log("   " + b.cfg->name + " sends no checksum message (injected)");
-        return;
-    }
     int delay = b.cfg->faults.checksumDelayMs.value_or(b.cfg->checksumDelayMs);
     uint64_t generation = b.generation;
     Board* board = &b;
@@ -723,6 +729,12 @@ void Receiver::SendChecksum(Board& b, uint64_t generation, bool complete)
 {
     if (b.generation != generation || !CanAct(b))
         return;
+    for (const std::string& line : b.cfg->faults.checksumLines)
+        Answer(b, line);
+    if (b.cfg->faults.checksumNever) {
+        Log("   " + b.cfg->name + " sends no checksum message (injected)");
+        return;
+    }
     unsigned v1 = b.image.Sum();
     // The second value is the sum the board read back; an incomplete load
     // or an injected fault makes the two disagree.

@@ -89,6 +89,7 @@ struct Board {
     uint8_t lastDestCode = 0;
 
     std::map<std::string, int> silenceUsed;
+    std::map<std::string, int> ignoredUsed;
     std::map<std::string, int> wrongAnswerUsed;
     std::map<uint32_t, int> resendUsed;
     std::map<uint32_t, int> corruptUsed;
@@ -173,6 +174,8 @@ private:
     void AnswerSeries(const Board& b);
     void Answer(const Board& from, const std::string& sentence);
     void SendBytes(const std::string& bytes);
+    static bool Matches(const std::vector<SilenceFault>& faults, std::map<std::string, int>& used,
+                        const std::string& text);
     bool Silenced(Board& b, const std::string& text);
     const WrongAnswerFault* WrongAnswer(Board& b, const std::string& text);
     static bool Visible(const Board& b);

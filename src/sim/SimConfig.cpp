@@ -19,6 +19,7 @@ constexpr int kMaxTimeMs = 3600 * 1000;
 constexpr long kMaxReportedRate = 10000000;   // a port table figure, not a line rate
 constexpr size_t kMaxBoards = 64;
 constexpr size_t kMaxTextLength = 64;
+constexpr size_t kMaxSentenceList = 16;
 constexpr size_t kMaxFileBytes = 1 << 20;
 
 // Raised inside this file only and turned into the error text by the parser.
@@ -199,10 +200,10 @@ std::vector<BlockFault> ReadBlockFaults(ObjectReader& reader, const std::string&
     });
 }
 
-std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader)
+std::vector<SilenceFault> ReadSilenceFaults(ObjectReader& reader, const std::string& key)
 {
     const std::string shape = "{\"sentence\": text, \"times\": n}";
-    return ReadObjectList<SilenceFault>(reader, "no_answer", shape, [](ObjectReader& item) {
+    return ReadObjectList<SilenceFault>(reader, key, shape, [](ObjectReader& item) {
         SilenceFault fault;
         const json* sentence = item.Find("sentence");
         if (!sentence)
@@ -252,6 +253,24 @@ bool IsSentenceText(const json& v)
     return true;
 }
 
+// A list of whole "$PKVR" sentences (commas allowed).
+std::vector<std::string> ReadSentenceList(ObjectReader& reader, const std::string& key)
+{
+    std::vector<std::string> list;
+    const json* v = reader.Find(key);
+    if (!v)
+        return list;
+    if (!v->is_array() || v->size() > kMaxSentenceList)
+        Fail(reader.Child(key), "expected a list of at most " + std::to_string(kMaxSentenceList) + " sentences");
+    for (size_t i = 0; i < v->size(); ++i) {
+        if (!IsSentenceText((*v)[i]))
+            Fail(reader.Child(key) + "[" + std::to_string(i) + "]",
+                 "expected a \"$PKVR\" sentence of printable ASCII without '*'");
+        list.push_back((*v)[i].get<std::string>());
+    }
+    return list;
+}
+
 std::vector<WrongAnswerFault> ReadWrongAnswerFaults(ObjectReader& reader)
 {
     const std::string shape = "{\"sentence\": text, \"answer\": text, \"times\": n}";
@@ -277,7 +296,8 @@ BoardFaults ReadFaults(ObjectReader& board)
     if (!v)
         return faults;
     ObjectReader reader(*v, board.Child("faults"));
-    faults.noAnswer = ReadSilenceFaults(reader);
+    faults.noAnswer = ReadSilenceFaults(reader, "no_answer");
+    faults.ignored = ReadSilenceFaults(reader, "ignored");
     faults.wrongAnswer = ReadWrongAnswerFaults(reader);
     faults.modeDeniedLetter = reader.Letter("mode_denied", 'A', 'L', false);
     faults.modeEndDeniedLetter = reader.Letter("mode_end_denied", 'A', 'L', false);
@@ -290,6 +310,7 @@ BoardFaults ReadFaults(ObjectReader& board)
     if (reader.Find("checksum_delay_ms"))
         faults.checksumDelayMs = static_cast<int>(reader.Integer("checksum_delay_ms", 0, 0, kMaxTimeMs));
     faults.checksumNever = reader.Flag("checksum_never", false);
+    faults.checksumLines = ReadSentenceList(reader, "checksum_lines");
     faults.neverBack = reader.Flag("never_back", false);
     faults.backWithSoftware = reader.TextList("back_with_software");
     faults.dropAtBlock = static_cast<uint32_t>(reader.Integer("drop_at_block", 0, 0, 0xFFFFFE));

@@ -36,6 +36,7 @@ struct WrongAnswerFault {
 
 struct BoardFaults {
     std::vector<SilenceFault> noAnswer;
+    std::vector<SilenceFault> ignored;      // neither acted on nor answered
     std::vector<WrongAnswerFault> wrongAnswer;
     char modeDeniedLetter = 0;              // answer M,B with this letter instead
     char modeEndDeniedLetter = 0;           // answer M,E and M,A with this letter instead
@@ -48,6 +49,7 @@ struct BoardFaults {
     bool checksumMismatch = false;
     std::optional<int> checksumDelayMs;     // overrides the board's delay (a late message)
     bool checksumNever = false;
+    std::vector<std::string> checksumLines; // sentences sent before the checksum message
     bool neverBack = false;
     std::vector<std::string> backWithSoftware;  // software after a restart instead of the new one
     uint32_t dropAtBlock = 0;               // 0: the line is never dropped

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
+
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -181,6 +184,63 @@ bool EngineE2E::ImageEquals(const std::string& board, const std::string& release
 nlohmann::json EngineE2E::SimStats() const
 {
     return nlohmann::json::parse(ReadFile(dir.File("stats.json")), nullptr, false);
+}
+
+nlohmann::json EngineE2E::SettledSimStats() const
+{
+    // The simulator rewrites its summary at most ten times a second.
+    constexpr int kSettleMs = 400;
+    QEventLoop loop;
+    QTimer::singleShot(kSettleMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return SimStats();
+}
+
+void EngineE2E::ExpectReceiverAsConfigured(bool checkTransferMode) const
+{
+    const nlohmann::json stats = SettledSimStats();
+    const nlohmann::json& boards = receiver["boards"];
+    EXPECT_EQ(stats.value("addressed", ""), boards[0]["name"]);
+    ASSERT_EQ(stats["boards"].size(), boards.size());
+    for (size_t i = 0; i < boards.size(); ++i) {
+        const nlohmann::json& config = boards[i];
+        const nlohmann::json& state = stats["boards"][i];
+        SCOPED_TRACE(config["name"].get<std::string>());
+        EXPECT_EQ(state["rate"], config.value("rate", 9600));
+        // Its ports: those of the file, and one for every board hanging on a port.
+        nlohmann::json ports = config.value("ports", nlohmann::json::object());
+        for (const auto& child : boards)
+            if (child.value("parent", "") == config["name"] && child["letter"].get<std::string>() <= "H" &&
+                !ports.contains(child["letter"].get<std::string>()))
+                ports[child["letter"].get<std::string>()] = child.value("rate", 9600);
+        EXPECT_EQ(state["ports"], ports);
+        EXPECT_TRUE(state["relays_to"].is_null()) << state["relays_to"];
+        if (checkTransferMode) {
+            EXPECT_EQ(state["transfer_mode"], false);
+        }
+    }
+}
+
+void EngineE2E::ExpectQueryFindsTheTree()
+{
+    host.lastReply.clear();
+    RunQuery();
+    EXPECT_TRUE(engine->QueryAnswered());
+    for (const auto& board : receiver["boards"]) {
+        const std::string ident = board["subassy"].get<std::string>() + board["hardware"].get<std::string>() + "," +
+                                  board["boot_loader"].get<std::string>();
+        EXPECT_NE(host.lastReply.find(ident), std::string::npos) << ident << "\n" << host.lastReply;
+    }
+}
+
+int EngineE2E::RunCli(const std::string& args, std::string& output) const
+{
+    const std::string command = kBin + "tavrel-cli --config-dir '" + dir.Path() + "/config' --log '" +
+                                dir.File("Tavrel.log") + "' " + args + " --port '" + tty + "' </dev/null >'" +
+                                dir.File("cli-out.txt") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    output = ReadFile(dir.File("cli-out.txt"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string EngineE2E::EndReportBox() const

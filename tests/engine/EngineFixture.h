@@ -28,6 +28,12 @@ public:
     std::string lastReply;
     // Reports the abort key once, after this many data records went out (0: never).
     long abortAfterBlock = 0;
+    // Texts of the wait dialogs in order; the dialog is cancelled once while
+    // it shows `cancelWaitShowing`.
+    std::vector<std::string> waitMessages;
+    std::string cancelWaitShowing;
+    // Every link description the view was given.
+    std::vector<std::string> linkTexts;
 
     // Called after every data record with its block number.
     std::function<void(long)> onBlock;
@@ -43,6 +49,15 @@ public:
         return true;
     }
     void ShowReplyDialog(bool show) override { replyShown += show ? 1 : 0; }
+    void SetLinkText(const std::string& text) override { linkTexts.push_back(text); }
+    void WaitDlgSetMessage(const std::string& text) override { waitMessages.push_back(text); }
+    bool WaitDlgCheckCancel() override
+    {
+        if (cancelWaitShowing.empty() || waitMessages.empty() || waitMessages.back() != cancelWaitShowing)
+            return false;
+        cancelWaitShowing.clear();
+        return true;
+    }
     bool AbortKeyPressed() override
     {
         if (abortAfterBlock > 0 && lastBlock >= abortAfterBlock) {
@@ -82,6 +97,17 @@ protected:
     // The simulator's image of a board equals the release made by MakeRelease.
     bool ImageEquals(const std::string& board, const std::string& release) const;
     nlohmann::json SimStats() const;
+    // The summary once the simulator has had time to rewrite it after the
+    // last sentence of a process.
+    nlohmann::json SettledSimStats() const;
+    // Every board at the rates of the receiver file, no relay joined, the
+    // connected board addressed and (with `transferMode` false) no board in
+    // transfer mode: a receiver as the program found it.
+    void ExpectReceiverAsConfigured(bool checkTransferMode = true) const;
+    // A query at the settings' rate finds the connected board and the board behind it.
+    void ExpectQueryFindsTheTree();
+    // tavrel-cli with the test's settings, on the simulator's port; its exit code.
+    int RunCli(const std::string& args, std::string& output) const;
     const CBoardConf& Line(size_t i) const { return doc.m_lines.at(i); }
     // The end-report box text (the last box captioned "End of transfer").
     std::string EndReportBox() const;

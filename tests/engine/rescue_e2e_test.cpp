@@ -21,8 +21,6 @@ namespace {
 
 const std::string kDc2Logged = ">\x12<";
 
-// The engine host of these tests, with a wait dialog that can be cancelled
-// while it shows a given text.
 // An identification window whose operator presses Cancel once, when the scan
 // has tried `cancelAfterTries` times (0: never).
 class CCancellingIdentView : public IAutoConfigView {
@@ -48,20 +46,9 @@ private:
 
 class CRescueTestHost : public CEngineTestHost {
 public:
-    std::vector<std::string> waitMessages;
-    std::string cancelWaitShowing;
     CCancellingIdentView identView;
 
     IAutoConfigView* IdentDialogView() override { return &identView; }
-
-    void WaitDlgSetMessage(const std::string& text) override { waitMessages.push_back(text); }
-    bool WaitDlgCheckCancel() override
-    {
-        if (cancelWaitShowing.empty() || waitMessages.empty() || waitMessages.back() != cancelWaitShowing)
-            return false;
-        cancelWaitShowing.clear();
-        return true;
-    }
 };
 
 nlohmann::json CpuLine()

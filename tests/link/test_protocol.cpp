@@ -251,17 +251,84 @@ TEST(ReceiveParser, SentencesInPiecesNoiseAndForeignLines)
 TEST(ReceiveParser, OverflowEmptiesTheBuffer)
 {
     ParserRig rig;
-    rig.parser.Append(std::string(CReceiveParser::kOverflowBytes - 1, '$'));
+    rig.parser.Append("$PKVR" + std::string(CReceiveParser::kOverflowBytes - 6, 'a'));
     EXPECT_EQ(rig.parser.ParseReceived(), 0);
     EXPECT_EQ(rig.parser.RxText().size(), CReceiveParser::kOverflowBytes - 1);
     rig.parser.Append("x");
     EXPECT_EQ(rig.parser.ParseReceived(), 1);
     EXPECT_TRUE(rig.parser.RxText().empty());
 
-    // A start byte never followed by an end byte is bounded too.
-    rig.parser.Append(std::string(1, '\xFE') + std::string(CReceiveParser::kOverflowBytes, 'a'));
-    EXPECT_EQ(rig.parser.ParseReceived(), 1);
+    // A start byte never followed by an end byte holds at most one record's
+    // length of bytes: what follows is read.
+    rig.Feed(Bytes({0xFE, 'X', 0x00, 0x64}) + std::string(300, 'a') + "$PKVR,A\r\n");
+    EXPECT_EQ(rig.sentences, std::vector<std::string>{"$PKVR,A\r\n"});
     EXPECT_TRUE(rig.parser.RxText().empty());
+}
+
+// Noise costs at most the sentence or record it hits: the parser starts
+// again at the next '$' or record start.
+TEST(ReceiveParser, ResynchronisesAfterNoiseAndCutItems)
+{
+    std::string everyValue;
+    for (int v = 0; v <= 0xFF; ++v)
+        everyValue.push_back(static_cast<char>(v));
+    const std::string downwards(everyValue.rbegin(), everyValue.rend());
+    const std::string cutRecord = ResendRecord(1).substr(0, 8);
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> sentences;
+        std::vector<uint32_t> records;
+    } rows[] = {
+        {"stray start byte", "\xFE$PKVR,A\r\n", {"$PKVR,A\r\n"}, {}},
+        {"start byte and tag", "\xFEX$PKVR,A\r\n", {"$PKVR,A\r\n"}, {}},
+        {"a record header of noise",
+         Bytes({0xFE, 'X', 0x00, 0x20}) + "$PKVR,A\r\n$PKVR,B\r\n$PKVR,C\r\n$PKVR,D\r\n",
+         {"$PKVR,A\r\n", "$PKVR,B\r\n", "$PKVR,C\r\n", "$PKVR,D\r\n"},
+         {}},
+        {"end bytes and escapes", "\xFF\xFD\xFF$PKVR,A\r\n", {"$PKVR,A\r\n"}, {}},
+        {"sentence cut by a sentence", "$PKVR,IDE$PKVR,B\r\n", {"$PKVR,B\r\n"}, {}},
+        {"sentence cut by a record", "$PKVR,XS" + ResendRecord(1) + "$PKVR,B\r\n", {"$PKVR,B\r\n"}, {1}},
+        {"record cut by a record", cutRecord + ResendRecord(2), {}, {2}},
+        {"record cut by a sentence", cutRecord + "$PKVR,B\r\n", {"$PKVR,B\r\n"}, {}},
+        {"every byte value upwards", everyValue + "$PKVR,A\r\n" + ResendRecord(3), {"$PKVR,A\r\n"}, {3}},
+        {"every byte value downwards", downwards + "$PKVR,A\r\n" + ResendRecord(3), {"$PKVR,A\r\n"}, {3}},
+    };
+    for (const Row& row : rows) {
+        // Whole, then one byte at a time: the pieces change nothing.
+        for (size_t piece : {row.bytes.size(), size_t{1}}) {
+            ParserRig rig;
+            for (size_t at = 0; at < row.bytes.size(); at += piece)
+                rig.Feed(row.bytes.substr(at, piece));
+            EXPECT_EQ(rig.sentences, row.sentences) << row.name << ", pieces of " << piece;
+            std::vector<uint32_t> records;
+            DataRecord got;
+            while (rig.parser.TakeReceivedRecord(got))
+                records.push_back(got.Value());
+            EXPECT_EQ(records, row.records) << row.name << ", pieces of " << piece;
+        }
+    }
+}
+
+// A thousand answers, each behind a burst of random noise of every byte
+// value: every one of them is read.
+TEST(ReceiveParser, EveryAnswerSurvivesRandomNoise)
+{
+    ParserRig rig;
+    uint32_t seed = 0x2545F491;
+    std::vector<std::string> sent;
+    for (int i = 0; i < 1000; ++i) {
+        std::string noise;
+        seed = seed * 1103515245u + 12345u;
+        const size_t length = (seed >> 16) % 48;
+        for (size_t n = 0; n < length; ++n) {
+            seed = seed * 1103515245u + 12345u;
+            noise.push_back(static_cast<char>((seed >> 16) & 0xFF));
+        }
+        sent.push_back("$PKVR,IDENT,1,1," + std::to_string(i) + "\r\n");
+        rig.Feed(noise + sent.back());
+    }
+    EXPECT_EQ(rig.sentences, sent);
 }
 
 TEST(ReceiveParser, StuffedRecordInPiecesIsQueuedUnstuffed)
