@@ -10,6 +10,7 @@ TEST_BUILD ?= build/make-test
 APP_BUILD  ?= build/make-app
 TSAN_BUILD ?= build/make-tsan
 FUZZ_BUILD ?= build/make-fuzz
+SHOT_BUILD ?= build/make-shots
 FUZZ_SECONDS ?= 30
 
 .PHONY: all bootstrap build test demo gui-demo screenshots tsan fuzz clean
@@ -43,10 +44,10 @@ gui-demo: build
 	 else xvfb-run -a scripts/gui-demo $(APP_BUILD); fi
 
 screenshots: bootstrap
-	@cmake -S . -B $(APP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TESTS=ON >/dev/null
-	@cmake --build $(APP_BUILD) -j $(JOBS) --target tavrel-screenshots tavrel-sim tavrel-cli
+	@cmake -S . -B $(SHOT_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(SHOT_BUILD) -j $(JOBS) --target tavrel-screenshots tavrel-sim tavrel-cli
 	@QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-	  $(APP_BUILD)/tests/ui/tavrel-screenshots docs/screenshots
+	  $(SHOT_BUILD)/tests/ui/tavrel-screenshots docs/screenshots
 
 # libFuzzer needs clang; the libraries are instrumented, the tests are not built.
 fuzz: bootstrap
