@@ -34,6 +34,7 @@ int CFileAbsolute::Recognise()
 int CFileAbsolute::ReadBlock(uint8_t* buffer, int /*max*/)
 {
     for (;;) {
+        const int64_t recordAt = m_file.Tell();
         uint8_t head[RECORD_HEADER_SIZE];
         size_t got = m_file.Read(head, sizeof head);
         if (got == 0 && !m_file.Failed())
@@ -42,8 +43,10 @@ int CFileAbsolute::ReadBlock(uint8_t* buffer, int /*max*/)
             return -1;
         int dataLength = Word(head) - RECORD_LENGTH_BIAS;
         int blockLength = Word(head + 2);
-        if (dataLength < 0 || dataLength > BLOCK_BUFFER_SIZE || blockLength > dataLength)
+        if (dataLength < 0 || dataLength > BLOCK_BUFFER_SIZE)
             return -1;
+        if (blockLength > dataLength)
+            return InconsistentAt("Block longer than its record", recordAt);
         if (m_file.Read(buffer, static_cast<size_t>(dataLength)) != static_cast<size_t>(dataLength))
             return -1;
         m_nBytesRead += RECORD_HEADER_SIZE + dataLength;

@@ -158,6 +158,12 @@ bool CFileBase::UserStopped()
     return App().PumpMessages() == 1;   // reports the host's abort key
 }
 
+int CFileBase::InconsistentAt(const std::string& what, int64_t offset) const
+{
+    App().WriteLogNote(what + " at byte " + std::to_string(offset) + " of \"" + m_strPath + "\"\r\n");
+    return -1;
+}
+
 int CFileBase::RunConversion()
 {
     if (!m_file.IsOpen() || Recognise() != 1)

@@ -84,6 +84,9 @@ protected:
     virtual int BlockRequest() const { return 32; }
     // Data bytes per .vle record.
     virtual int RecordLength() const { return m_nFrameSize - m_nAddrWidth - 3; }
+    // Logs that the file contradicts itself at `offset` and returns -1, the
+    // read error of ReadBlock.
+    int InconsistentAt(const std::string& what, int64_t offset) const;
 
     CBufferedFile m_file;
 
@@ -109,9 +112,11 @@ protected:
     bool ReadPreamble() override;
 
 private:
+    bool ReadRecordLine();
     char m_dataTag[3] = "S3";
     char m_endTag[3] = "S7";
     std::string m_line;
+    long m_nLineNumber = 0;   // of m_line in the file, from 1
 };
 
 class CFileAbsolute : public CFileBase {

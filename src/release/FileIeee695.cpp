@@ -125,8 +125,11 @@ int CFileIeee695::HandleAssignment()
     int kind = m_file.ReadByte();
     uint32_t section = 0, value = 0;
     if (kind == CURRENT_ADDRESS) {
-        if (!ReadNumber(section) || section != m_nSection || m_nSection == 0 || !ReadNumber(value))
+        const int64_t at = m_file.Tell();
+        if (!ReadNumber(section) || m_nSection == 0 || !ReadNumber(value))
             return -1;
+        if (section != m_nSection)
+            return InconsistentAt("Address of another section", at);
         m_nCurAddress = value;
         return 1;
     }
@@ -146,8 +149,11 @@ int CFileIeee695::HandleSectionBegin()
         return -1;
     if (m_file.ReadByte() != ASSIGN || m_file.ReadByte() != CURRENT_ADDRESS)
         return -1;
-    if (!ReadNumber(check) || check != section || !ReadNumber(address))
+    const int64_t at = m_file.Tell();
+    if (!ReadNumber(check) || !ReadNumber(address))
         return -1;
+    if (check != section)
+        return InconsistentAt("Section begun with the address of another section", at);
     m_nSection = section;
     m_nCurAddress = address;
     return 1;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/UpdateApp.h"
 #include "release/FileBase.h"
 
 namespace {
@@ -78,19 +79,27 @@ int CFileSrecord::Recognise()
     return 0;
 }
 
+bool CFileSrecord::ReadRecordLine()
+{
+    ++m_nLineNumber;
+    return m_file.ReadLine(m_line, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK;
+}
+
 bool CFileSrecord::ReadPreamble()
 {
-    return m_file.ReadLine(m_line, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK
-           && StartsWith(m_line, "S0");
+    m_nLineNumber = 0;
+    return ReadRecordLine() && StartsWith(m_line, "S0");
 }
 
 // One line gives one block; the size asked for does not apply, a line holds
 // at most 255 - 2 data bytes. Records without data are passed over, so that
-// they are not taken for the end of the data.
+// they are not taken for the end of the data. Every data line must carry its
+// checksum, the one's complement of the sum of its count, address and data
+// bytes: a damaged line is a read error that the log names.
 int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
 {
     for (;;) {
-        if (m_file.ReadLine(m_line, MAX_LINE_LENGTH) != CBufferedFile::LINE_OK)
+        if (!ReadRecordLine())
             return -1;
         if (StartsWith(m_line, m_endTag) || StartsWith(m_line, "S5"))
             return 0;
@@ -104,12 +113,14 @@ int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
         // The count covers the address, the data and the checksum byte.
         if (count < m_nAddrWidth + 1 || length < 4 + 2 * static_cast<size_t>(count))
             return -1;
+        unsigned sum = static_cast<unsigned>(count);
         uint32_t address = 0;
         const char* p = text + 4;
         for (int i = 0; i < m_nAddrWidth; ++i, p += 2) {
             int byte = HexByte(p);
             if (byte < 0)
                 return -1;
+            sum += static_cast<unsigned>(byte);
             address = address << 8 | static_cast<uint32_t>(byte);
         }
         int n = count - m_nAddrWidth - 1;
@@ -117,7 +128,13 @@ int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
             int byte = HexByte(p);
             if (byte < 0)
                 return -1;
+            sum += static_cast<unsigned>(byte);
             buffer[i] = static_cast<uint8_t>(byte);
+        }
+        if (HexByte(p) != static_cast<int>(~sum & 0xFF)) {
+            App().WriteLogNote("Checksum error in line " + std::to_string(m_nLineNumber) + " of \"" + m_strPath +
+                               "\"\r\n");
+            return -1;
         }
         if (n > 0) {
             m_nBlockAddress = address;

@@ -13,7 +13,7 @@ protected:
     {
         ImportTest::SetUp();
         WriteText(m_dir / "fw.s", "S00600004844521B\n"
-                                  "S3150000100000112233445566778899AABBCCDDEEFF00\n"
+                                  "S3150000100000112233445566778899AABBCCDDEEFFE2\n"
                                   "S70500000000FA\n");
         SetTime(m_dir / "fw.s", 1000000000);
     }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "ImportTestFixture.h"
 #include "ReleaseTestUtil.h"
 #include "app/UpdateApp.h"
 
@@ -70,10 +71,10 @@ TEST(SrecordRules, RecognitionAndReading)
 {
     struct Row { const char* what; std::string text; int type; int result; size_t records; size_t bytes; };
     const std::string s0 = "S00600004844521B\n";
-    const std::string line16 = "S3150000100000112233445566778899AABBCCDDEEFF00\n";
+    const std::string line16 = "S3150000100000112233445566778899AABBCCDDEEFFE2\n";
     const Row rows[] = {
         {"S3 line of 16 bytes", s0 + line16 + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_OK, 1, 16},
-        {"lower-case hex, CR LF", s0 + "S2080100000a0B0c0DFF\r\nS804000000FB\r\n", RELEASE_SRECORD, CONVERT_OK, 1, 4},
+        {"lower-case hex, CR LF", s0 + "S2080100000a0B0c0Dc8\r\nS804000000FB\r\n", RELEASE_SRECORD, CONVERT_OK, 1, 4},
         {"S5 ends the data", s0 + line16 + "S5030001FB\n" + line16 + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_OK, 1, 16},
         {"record without data is passed over", s0 + "S30500000000FA\n" + line16 + "S70500000000FA\n",
          RELEASE_SRECORD, CONVERT_OK, 1, 16},
@@ -81,11 +82,17 @@ TEST(SrecordRules, RecognitionAndReading)
         {"no end record near the end", s0 + line16 + std::string(100, '\n'), RELEASE_ANY, CONVERT_OK, 2, 0},
         {"count below the address width", s0 + line16 + "S3030000\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
         {"line shorter than its count", s0 + line16 + "S3150000100000112233\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
-        {"non-hex data", s0 + "S3150000100000112233445566778899AABBCCDDEEFG00\nS70500000000FA\n",
+        {"non-hex data", s0 + "S3150000100000112233445566778899AABBCCDDEEFGE2\nS70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"damaged data byte", s0 + "S3150000100000112233445566778899AABBCCDDEEFEE2\nS70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"damaged checksum", s0 + "S3150000100000112233445566778899AABBCCDDEEFFE3\nS70500000000FA\n",
+         RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"no checksum", s0 + "S3140000100000112233445566778899AABBCCDDEEFF\nS70500000000FA\n",
          RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
         {"line of 2000 characters", s0 + line16 + "S3" + std::string(2000, 'F') + "\nS70500000000FA\n",
          RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
-        {"foreign record in the data", s0 + line16 + "S2080100000A0B0C0DFF\nS70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
+        {"foreign record in the data", s0 + line16 + "S2080100000A0B0C0DC8\nS70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
     };
     for (const Row& row : rows) {
         TempDir dir;
@@ -231,6 +238,37 @@ TEST(Ieee695, HostileModules)
         WriteFile(dir / "m.x", row.file);
         EXPECT_EQ(Convert(dir / "m.x"), row.result) << row.what;
         EXPECT_EQ(TrailerType(dir / "m.vle"), VLE_INVALID_TYPE) << row.what;
+    }
+}
+
+// A file that contradicts itself is a read error, and the log says where:
+// the line of an S-record whose checksum is wrong, the byte of a record of
+// the other formats.
+TEST_F(ImportTest, InconsistentFilesNameThePlaceInTheLog)
+{
+    const std::string s0 = "S00600004844521B\n";
+    const std::string line16 = "S3150000100000112233445566778899AABBCCDDEEFFE2\n";
+    const std::string damaged = "S3150000101000112233445566778899AABBCCDDEEFFE2\n";
+    const Bytes headers = Cat({{0x83, 0x04}, Bytes(16, 0x11), Hex("0001 0203 0405 0000 0000")});
+    const Bytes a = RandomBytes(40, 1), ld = LoadData({1, 2, 3});
+    Bytes otherSectionBegun = Ieee695(4, 0, ld);
+    otherSectionBegun[68] = 0x02;   // E5 01 E2 D0 02
+    struct Row { const char* what; const char* name; Bytes file; std::string note; };
+    const std::string text = s0 + line16 + damaged + "S70500000000FA\n";
+    const Row rows[] = {
+        {"S-record checksum", "f.s", Bytes(text.begin(), text.end()), "Checksum error in line 3 of"},
+        {"absolute block longer than its record", "f.abs", Cat({headers, AbsRecord(0x100, a), AbsRecord(0x200, a, 41)}),
+         "Block longer than its record at byte 76 of"},
+        {"IEEE 695 address of another section", "m.x", Ieee695(4, 0, Cat({{0xE2, 0xD0, 0x02, 0x00}, ld})),
+         "Address of another section at byte 72 of"},
+        {"IEEE 695 section begun for another", "m.x", otherSectionBegun,
+         "Section begun with the address of another section at byte 68 of"},
+    };
+    for (const Row& row : rows) {
+        const std::string path = m_dir / row.name;
+        WriteFile(path, row.file);
+        EXPECT_EQ(Convert(path), CONVERT_READ_ERROR) << row.what;
+        EXPECT_NE(Log().find("; " + row.note + " \"" + path + "\"\r\n"), std::string::npos) << row.what << "\n" << Log();
     }
 }
 
