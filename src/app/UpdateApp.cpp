@@ -199,10 +199,19 @@ int CUpdateApp::WriteLog(const std::string& text)
     std::size_t pos = 0;
     for (;;) {
         const std::size_t crlf = text.find("\r\n", pos);
-        if (crlf == std::string::npos) break;   // an unterminated rest is not written
+        if (crlf == std::string::npos) break;
         out += prefix;
         out.append(text, pos, crlf + 2 - pos);
         pos = crlf + 2;
+    }
+    // Whole lines only: a rest without CR LF (a message without line end, a
+    // sentence ended by LF alone) becomes a line of its own.
+    std::size_t restEnd = text.size();
+    while (restEnd > pos && (text[restEnd - 1] == '\n' || text[restEnd - 1] == '\r')) --restEnd;
+    if (restEnd > pos) {
+        out += prefix;
+        out.append(text, pos, restEnd - pos);
+        out += "\r\n";
     }
     WriteAll(fd, out);
     ::close(fd);

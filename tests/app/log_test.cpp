@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <regex>
+#include <vector>
 
 #include "app/UpdateApp.h"
 #include "common/ScriptedHost.h"
@@ -121,17 +122,42 @@ TEST_F(LogWrite, BannerIsANoteThenTheStampedVersionLine)
     EXPECT_EQ(second.substr(20), "***** Tavrel V2.0 04/02/2002 *****\r\n");
 }
 
-TEST_F(LogWrite, OnlyCrLfTerminatedPartsAreWrittenWithOnePrefix)
+// Every call writes whole lines with one prefix: a rest without CR LF, or
+// ended by a bare LF or CR, is a line of its own; nothing is dropped.
+TEST_F(LogWrite, EveryCallWritesWholeLinesWithOnePrefix)
 {
-    EXPECT_EQ(app.WriteLog("no line end"), 1);
-    EXPECT_EQ(Written(), "");
-    EXPECT_EQ(app.WriteLog("one\r\ntwo\r\nrest"), 1);
-    const std::string w = Written();
-    ASSERT_EQ(w.size(), 2 * 20 + 10u);
-    EXPECT_EQ(w.substr(0, 20), w.substr(25, 20));   // the same prefix on both lines
-    EXPECT_TRUE(std::regex_match(w.substr(0, 20), kStamped));
-    EXPECT_EQ(w.substr(20, 5), "one\r\n");
-    EXPECT_EQ(w.substr(45), "two\r\n");
+    struct Row {
+        const char* text;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"no line end", {"no line end\r\n"}},
+        {"one\r\ntwo\r\nrest", {"one\r\n", "two\r\n", "rest\r\n"}},
+        {"$PKVR,XSOFT,M,D\n", {"$PKVR,XSOFT,M,D\r\n"}},
+        {"cut\r", {"cut\r\n"}},
+        {"", {}},
+        {"\r\n", {"\r\n"}},
+    };
+    for (const Row& row : rows) {
+        const size_t before = Written().size();
+        EXPECT_EQ(app.WriteLog(row.text), 1);
+        const std::string w = Written().substr(before);
+        size_t at = 0;
+        for (const std::string& line : row.lines) {
+            ASSERT_GE(w.size(), at + 20 + line.size()) << row.text;
+            EXPECT_EQ(w.substr(at, 20), w.substr(0, 20)) << row.text;   // the same prefix on every line
+            EXPECT_TRUE(std::regex_match(w.substr(at, 20), kStamped)) << row.text;
+            EXPECT_EQ(w.substr(at + 20, line.size()), line) << row.text;
+            at += 20 + line.size();
+        }
+        EXPECT_EQ(w.size(), at) << row.text;
+    }
+}
+
+// A message without line end, shown and logged as a note, is in the log.
+TEST_F(LogWrite, MessageWithoutLineEndIsLoggedAsANote)
+{
+    app.WriteLogNoteString(80);
+    EXPECT_EQ(Written(), "; Tranfer board parameters have been modified !\r\n");
 }
 
 TEST_F(LogWrite, NotesHaveNoTimeAndBareLineFeedsStayInTheLine)
