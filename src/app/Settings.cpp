@@ -93,13 +93,13 @@ const SettingKey kSettings[] = {
      &CUpdateApp::m_nMsgTimeoutMs, nullptr, nullptr, nullptr, false},
     {"Checksum reception (sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 30, BelowBecomes<1, 30>,
      MS, &CUpdateApp::m_nChecksumTimeoutMs, nullptr, nullptr, nullptr, false},
-    {"RS232 write (sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 3, BelowBecomes<3, 3>, MS,
+    {"RS232 write (sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 3, BelowBecomes<3, 3>, MS,
      &CUpdateApp::m_nWriteTimeoutMs, nullptr, nullptr, nullptr, false},
-    {"RS232 SBin write (sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 10, BelowBecomes<0, 10>, MS,
+    {"RS232 SBin write (sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 10, BelowBecomes<0, 10>, MS,
      &CUpdateApp::m_nSBinWriteTimeoutMs, nullptr, nullptr, nullptr, false},
     {"Between 2 write (ms.)", SEC_TIMES, SEC_TIMES, Kind::Integer, 300, BelowBecomes<0, 300>, 1,
      &CUpdateApp::m_nInterWriteDelayMs, nullptr, nullptr, nullptr, false},
-    {"Rescue mode(sec.)", SEC_MISC, SEC_TIMES, Kind::Seconds, 60, BelowBecomes<0, 60>, 1,
+    {"Rescue mode(sec.)", SEC_TIMES, SEC_TIMES, Kind::Seconds, 60, BelowBecomes<0, 60>, 1,
      &CUpdateApp::m_nRescueModeSec, nullptr, nullptr, nullptr, false},
     {"CrLf before Ident", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
      &CUpdateApp::m_bCrLfBeforeIdent, nullptr, nullptr, false},
@@ -125,6 +125,21 @@ const SettingKey kSettings[] = {
      &CUpdateApp::m_nReserved3Ms, nullptr, nullptr, nullptr, false},
 };
 
+// Keys that older files hold in [Miscellaneous]: where they were written
+// ([Times out]) wins, the old place is read when that one lacks the key.
+const char* FormerSection(const SettingKey& k)
+{
+    static const std::string kMoved[] = {"RS232 write (sec.)", "RS232 SBin write (sec.)", "Rescue mode(sec.)"};
+    return std::find(std::begin(kMoved), std::end(kMoved), k.key) != std::end(kMoved) ? SEC_MISC : nullptr;
+}
+
+const char* SectionHolding(const CIniFile& ini, const SettingKey& k)
+{
+    const char* former = FormerSection(k);
+    return former != nullptr && !ini.HasKey(k.readSection, k.key) && ini.HasKey(former, k.key) ? former
+                                                                                                  : k.readSection;
+}
+
 bool SwitchFromText(std::string text)
 {
     for (char& c : text)
@@ -142,7 +157,7 @@ void ReadKey(CUpdateApp& app, const CIniFile& ini, const SettingKey& k)
     switch (k.kind) {
     case Kind::Integer:
     case Kind::Seconds: {
-        int v = k.bound(ini.GetInt(k.readSection, k.key, k.defaultValue));
+        int v = k.bound(ini.GetInt(SectionHolding(ini, k), k.key, k.defaultValue));
         // Seconds beyond this would overflow once turned into milliseconds.
         if (k.kind == Kind::Seconds && v > kMaxSeconds) v = kMaxSeconds;
         app.*k.intMember = v * k.scale;
@@ -206,7 +221,9 @@ bool SameName(const std::string& a, const std::string& b)
 bool FindSettingTarget(const std::string& section, const std::string& key, SettingTarget& target)
 {
     for (const SettingKey& k : kSettings) {
-        if (SameName(key, k.key) && (SameName(section, k.readSection) || SameName(section, k.writeSection))) {
+        const char* former = FormerSection(k);
+        if (SameName(key, k.key) && (SameName(section, k.readSection) || SameName(section, k.writeSection) ||
+                                     (former != nullptr && SameName(section, former)))) {
             target = {k.readSection, k.key, k.kind, &k};
             return true;
         }

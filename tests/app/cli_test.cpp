@@ -45,7 +45,7 @@ TEST(Cli, SettingsPrintsBoundedValuesAndLeavesTheFileAlone)
         "Times out / Message reception (sec.) = 3\n",
         "Times out / Checksum reception (sec.) = 30\n",
         "Times out / Between 2 write (ms.) = 0\n",
-        "Miscellaneous / RS232 write (sec.) = 3\n",
+        "Times out / RS232 write (sec.) = 3\n",
         "Miscellaneous / Auto speed min. range = 9600\n",
         "Miscellaneous / Auto speed max. range = 256000\n",
         "Miscellaneous / Reserved 3 = 20\n",

@@ -42,15 +42,17 @@ TEST(Settings, DefaultsBoundsAndUnits)
         {T, "Between 2 write (ms.)", "-1", &A::m_nInterWriteDelayMs, 300},
         {T, "Between 2 write (ms.)", "0", &A::m_nInterWriteDelayMs, 0},
         {T, "Between 2 write (ms.)", "12x", &A::m_nInterWriteDelayMs, 12},
-        {M, "RS232 write (sec.)", "2", &A::m_nWriteTimeoutMs, 3000},
+        // Read where they are written, "Times out", and from "Miscellaneous"
+        // (where older files hold them) when "Times out" lacks them.
+        {T, "RS232 write (sec.)", "2", &A::m_nWriteTimeoutMs, 3000},
+        {T, "RS232 write (sec.)", "9", &A::m_nWriteTimeoutMs, 9000},
         {M, "RS232 write (sec.)", "4", &A::m_nWriteTimeoutMs, 4000},
-        {T, "RS232 write (sec.)", "9", &A::m_nWriteTimeoutMs, 3000},   // not read from there
-        {M, "RS232 SBin write (sec.)", "-3", &A::m_nSBinWriteTimeoutMs, 10000},
-        {M, "RS232 SBin write (sec.)", "0", &A::m_nSBinWriteTimeoutMs, 0},
-        {T, "RS232 SBin write (sec.)", "1", &A::m_nSBinWriteTimeoutMs, 10000},
-        {M, "Rescue mode(sec.)", "-1", &A::m_nRescueModeSec, 60},
-        {M, "Rescue mode(sec.)", "5", &A::m_nRescueModeSec, 5},
-        {T, "Rescue mode(sec.)", "5", &A::m_nRescueModeSec, 60},
+        {T, "RS232 SBin write (sec.)", "-3", &A::m_nSBinWriteTimeoutMs, 10000},
+        {T, "RS232 SBin write (sec.)", "0", &A::m_nSBinWriteTimeoutMs, 0},
+        {M, "RS232 SBin write (sec.)", "1", &A::m_nSBinWriteTimeoutMs, 1000},
+        {T, "Rescue mode(sec.)", "-1", &A::m_nRescueModeSec, 60},
+        {T, "Rescue mode(sec.)", "5", &A::m_nRescueModeSec, 5},
+        {M, "Rescue mode(sec.)", "7", &A::m_nRescueModeSec, 7},
         {M, "Auto speed min. range", nullptr, &A::m_nAutoBaudMin, 4800},
         {M, "Auto speed min. range", "2400", &A::m_nAutoBaudMin, 9600},
         {M, "Auto speed min. range", "100", &A::m_nAutoBaudMin, 300},
@@ -168,7 +170,8 @@ TEST(Settings, SaveWritesSectionsAndQuirks)
     app.m_nVersion = 20;
     app.LoadSettings();
     EXPECT_EQ(app.m_nReserved1, 1);
-    EXPECT_EQ(app.m_nWriteTimeoutMs, 7000);
+    EXPECT_EQ(app.m_nWriteTimeoutMs, 9000);   // "Times out" wins over "Miscellaneous"
+    EXPECT_EQ(app.m_nRescueModeSec, 60);
     const std::vector<std::string> recent = {"/r/a.sfl", "/r/c.sfl"};
     EXPECT_EQ(app.m_recentFiles, recent);
     ASSERT_EQ(app.SaveSettings(), 1);
@@ -178,7 +181,8 @@ TEST(Settings, SaveWritesSectionsAndQuirks)
     CIniFile ini;
     ini.Parse(text);
     EXPECT_EQ(ini.GetString("Miscellaneous", "Reserved 1", ""), "0");
-    EXPECT_EQ(ini.GetString("Times out", "RS232 write (sec.)", ""), "7");
+    EXPECT_EQ(ini.GetString("Times out", "RS232 write (sec.)", ""), "9");
+    EXPECT_EQ(ini.GetString("Miscellaneous", "RS232 write (sec.)", ""), "7");   // kept, unused
     EXPECT_EQ(ini.GetString("Times out", "Rescue mode(sec.)", ""), "60");
     EXPECT_EQ(ini.GetString("Miscellaneous", "Extra key", ""), "kept");
     EXPECT_EQ(ini.GetString("Unknown", "a b", ""), "c");
@@ -195,8 +199,8 @@ TEST(Settings, SaveWritesSectionsAndQuirks)
     again.SetConfigDir(dir.Path());
     again.LoadSettings();
     EXPECT_EQ(again.m_nReserved1, 0);
-    // Still read from "Miscellaneous", where the user's 7 stays untouched.
-    EXPECT_EQ(again.m_nWriteTimeoutMs, 7000);
+    // A value edited where the program wrote it is the one read.
+    EXPECT_EQ(again.m_nWriteTimeoutMs, 9000);
 }
 
 TEST(IniFile, RoundTripKeepsNamesOrderAndOddLines)
