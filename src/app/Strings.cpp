@@ -157,7 +157,7 @@ constexpr StringRow kStrings[] = {
     {167, "%ds"},
     {168, "The %s file %s is not compatible.\r\n"},
     {169, "(Unknown version)"},
-    {170, "Transfer failed (see log file).\r\n"},
+    {178, "Transfer failed (see log file).\r\n"},
     {32768, "Set communications parameters.\nCommunications"},
     {32770, "Query hardware identification and software revision.\nQuery"},
     {32775, "Transfer the software new release.\nStart transfer"},

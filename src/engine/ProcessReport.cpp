@@ -20,7 +20,7 @@ constexpr std::array<int, 8> kResultTextIds = {
     101,  // RESULT_ABORTED
     130,  // RESULT_BAD_SERIAL
     99,   // RESULT_NOT_UPDATED
-    170,  // RESULT_FAILED
+    178,  // RESULT_FAILED
 };
 constexpr int kNotUpdatedTextId = 99;
 constexpr int kUnknownTextId = 102;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/IdentMatch.h"
+#include "engine/EngineTypes.h"
 #include "engine/ProcessReport.h"
 
 namespace {
@@ -96,6 +97,9 @@ TEST(ProcessReport, Texts)
     EXPECT_EQ(EndReportLine("GPS", 1, true), "'GPS'    :  OK\r\n");
     EXPECT_EQ(EndReportLine("GPS", 1, false), "'GPS'    :  Not updated.\r\n");
     EXPECT_EQ(EndReportLine("GPS", 42, true), "'GPS'    :  Unknown result.\r\n");
+    // A failure is not the user's abort.
+    EXPECT_EQ(EndReportLine("GPS", RESULT_ABORTED, true), "'GPS'    :  Transfer aborted by the user.\r\n");
+    EXPECT_EQ(EndReportLine("GPS", RESULT_FAILED, true), "'GPS'    :  Transfer failed (see log file).\r\n");
     EXPECT_EQ(ShortenText("0123456789ABCDEFGHIJKLMN", 18), "...3456789ABCDEFGHIJKLMN");
     EXPECT_EQ(ShortenText("short", 18), "short");
 }

@@ -140,7 +140,7 @@ TEST_F(LineFaults, DeviceVanishingInTheDataEndsWithASendError)
     EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
     EXPECT_TRUE(HasBox(GetString(55)));
     EXPECT_FALSE(EndReportBox().empty());
-    ExpectReportLogged(170);
+    ExpectReportLogged(178);
 }
 
 TEST_F(LineFaults, DeviceVanishingBeforeTheClosingRecordEndsWithASendError)
@@ -153,7 +153,7 @@ TEST_F(LineFaults, DeviceVanishingBeforeTheClosingRecordEndsWithASendError)
     EXPECT_EQ(engine->LastEndMessage(), 55);
     EXPECT_EQ(Line(0).m_nResult, RESULT_FAILED);
     EXPECT_FALSE(EndReportBox().empty());
-    ExpectReportLogged(170);
+    ExpectReportLogged(178);
 }
 
 }  // namespace
