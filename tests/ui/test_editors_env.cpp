@@ -572,3 +572,16 @@ TEST_F(EnvironmentEditor, ListCommandOpensTheBoardDetails)
 }
 
 }   // namespace
+
+namespace {
+
+// Every numbered text the editors show is in the string table.
+TEST(EditorTexts, EveryNumberedTextExists)
+{
+    const int ids[] = {13, 23, 24, 26, 27, 28, 30, 31, 32, 35, 37, 63, 64, 65, 66, 67, 68, 69, 70, 72, 75, 77,
+                       81, 82, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123,
+                       124, 138, 155, 156, 159, 160, 162};
+    for (int id : ids) EXPECT_TRUE(HasString(id)) << id;
+}
+
+}   // namespace
