@@ -202,7 +202,7 @@ bool WriteSettingsFile(const CIniFile& ini, const std::string& path)
 const char* const SEC_PORTS = "Ports";
 constexpr std::size_t kMaxSettingText = 1024;
 constexpr std::size_t kMaxIntegerText = 11;
-constexpr int kMappedPorts = 8;
+constexpr int kMappedPorts = static_cast<int>(std::tuple_size_v<decltype(CCommSettings::devices)>);
 
 struct SettingTarget {
     std::string section;   // where the key is read from
