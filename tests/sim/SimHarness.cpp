@@ -212,6 +212,18 @@ nlohmann::json SimProcess::Stats() const
     return nlohmann::json::parse(in, nullptr, false);
 }
 
+nlohmann::json SimProcess::StatsWhen(const std::function<bool(const nlohmann::json&)>& holds,
+                                     std::chrono::milliseconds limit) const
+{
+    const auto end = Clock::now() + limit;
+    nlohmann::json stats = Stats();
+    while (!(stats.is_object() && holds(stats)) && Clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+        stats = Stats();
+    }
+    return stats;
+}
+
 DataRecord MakeRecord(char type, int dest, int kind, uint32_t value, uint32_t address,
                       const std::vector<uint8_t>& data)
 {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -41,6 +42,10 @@ public:
     std::string Drain(std::chrono::milliseconds limit);
 
     nlohmann::json Stats() const;
+    // The summary once `holds` is true of it (the simulator rewrites it at
+    // most ten times a second), or the last one read when the time is up.
+    nlohmann::json StatsWhen(const std::function<bool(const nlohmann::json&)>& holds,
+                             std::chrono::milliseconds limit = 2000ms) const;
     const std::filesystem::path& Dir() const { return m_dir; }
     const std::string& Device() const { return m_device; }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <sys/wait.h>
@@ -116,6 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"erase_outside_transfer_mode", "{}", {"$PKVR,XSOFT,E,1"}, {"$PKVR,XSOFT,E,-1"}},
         FaultCase{"no_answer_once", R"({"no_answer": [{"sentence": "$PKVR,XSOFT,M,D", "times": 1}]})",
                   {"$PKVR,XSOFT,M,D", "$PKVR,XSOFT,M,D"}, {"", "$PKVR,XSOFT,M,D"}},
+        // An ignored sentence is not acted on either: port A keeps its rate.
+        FaultCase{"ignored_rate_change", R"({"ignored": [{"sentence": "$PKVR,HARDRS,,,A"}]})",
+                  {"$PKVR,HARDRS,,,A,38400", "$PKVR,HARDRS"}, {"", "$PKVR,HARDRS,2,1,A,9600"}},
+        FaultCase{"ignored_once", R"({"ignored": [{"sentence": "$PKVR,XSOFT,M,D", "times": 1}]})",
+                  {"$PKVR,XSOFT,M,D", "$PKVR,XSOFT,M,D"}, {"", "$PKVR,XSOFT,M,D"}},
         FaultCase{"no_answer_always", R"({"no_answer": [{"sentence": "$PKVR,IDENT"}]})",
                   {"$PKVR,IDENT", "$PKVR,IDENT"}, {"", ""}}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
@@ -131,6 +137,56 @@ TEST(SimLine, NoiseAndSplitAnswersStillCarryTheSentence)
     EXPECT_NE(all.find("$GPGGA,"), std::string::npos);
     EXPECT_NE(all.find("$PKVR,XSOFT,M,D\r\n"), std::string::npos);
     EXPECT_GT(all.find("$GPGGA,"), 4u);  // noise bytes come first
+}
+
+// Noise takes every byte value, the starts of sentences and records too.
+TEST(SimLine, NoiseHoldsEveryByteValue)
+{
+    nlohmann::json receiver = TwoBoards();
+    receiver["line"] = {{"noise_bytes", 64}};
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(receiver.dump()));
+    std::string all;
+    for (int i = 0; i < 16; ++i) {
+        sim.Send("$PKVR,IDENT");
+        all += sim.Drain(150ms);
+    }
+    std::vector<bool> seen(256, false);
+    for (unsigned char c : all)
+        seen[c] = true;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 256);
+    // Every answer is still there behind its noise.
+    size_t answers = 0;
+    for (size_t at = all.find("$PKVR,IDENT,4,4,G77B,GPS0105,A\r\n"); at != std::string::npos;
+         at = all.find("$PKVR,IDENT,4,4,G77B,GPS0105,A\r\n", at + 1))
+        ++answers;
+    EXPECT_EQ(answers, 16u);
+}
+
+// The summary shows what a program leaves in the receiver: rates of every
+// port, the relays and the board that sentences reach.
+TEST(SimState, SummaryShowsPortsRelaysAndTheAddressedBoard)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(TwoBoards().dump()));
+    sim.Send("$PKVR,HARDRS,,,B,38400");
+    sim.Send("$PKVR,JOIN,,2,IO,A");
+    sim.Send("$PKVR,XSOFT,M,D");
+    ASSERT_EQ(sim.ReadSentences(1), std::vector<std::string>{"$PKVR,XSOFT,M,D"});
+    sim.Send("$PKVR,HARDRS,,,,19200");
+    nlohmann::json stats =
+        sim.StatsWhen([](const nlohmann::json& s) { return s["boards"][1].value("rate", 0) == 19200; });
+    EXPECT_EQ(stats["addressed"], "GPS");
+    EXPECT_EQ(stats["boards"][0]["ports"], (nlohmann::json{{"A", 9600}, {"B", 38400}}));
+    EXPECT_EQ(stats["boards"][0]["relays_to"], "A");
+    EXPECT_EQ(stats["boards"][1]["rate"], 19200);
+    EXPECT_EQ(stats["boards"][1]["transfer_mode"], true);
+    EXPECT_EQ(stats["boards"][1]["ports"], nlohmann::json::object());
+
+    sim.Send("$PKVR,JOIN,A,0");
+    stats = sim.StatsWhen([](const nlohmann::json& s) { return s.value("addressed", "") == "CPU"; });
+    EXPECT_EQ(stats["addressed"], "CPU");
+    EXPECT_TRUE(stats["boards"][0]["relays_to"].is_null());
 }
 
 TEST(SimLine, SurvivesGarbageHalfRecordsAndAProgramThatLeaves)

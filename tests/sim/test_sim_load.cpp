@@ -171,6 +171,28 @@ INSTANTIATE_TEST_SUITE_P(
                     ResendCase{"asked_again_twice", R"({"resend": [{"block": 2, "times": 2}]})", {1, 2, 3}, 2, 0}),
     [](const testing::TestParamInfo<ResendCase>& info) { return std::string(info.param.name); });
 
+// The block asked for again must come back as a resend, of kind 'C': with
+// another kind it is an error and is not kept.
+TEST(SimLoad, ResentBlockMustBeOfKindC)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(TwoBoards().dump()));
+    OpenLoad(sim, 9, 0);
+    SendBlock(sim, 1);
+    SendBlock(sim, 3);
+    DataRecord request;
+    ASSERT_TRUE(sim.ReadRecord(request));
+    EXPECT_EQ(request.Value(), 2u);
+    SendBlock(sim, 2, kKindN);
+    EXPECT_EQ(sim.StatsWhen([](const nlohmann::json& s) { return s["boards"][0].value("errors", 0) > 0; })
+                  ["boards"][0]["errors"],
+              1);
+    SendBlock(sim, 2, kKindC);
+    SendBlock(sim, 3);
+    sim.SendRecord(MakeRecord('F', kDriveC, kKindN, 4));
+    EXPECT_EQ(sim.ReadSentences(1), std::vector<std::string>{"$PKVR,XSOFT,C,1,038D,038D"});
+}
+
 struct ChecksumCase {
     const char* name;
     const char* boardChanges;
@@ -208,6 +230,11 @@ INSTANTIATE_TEST_SUITE_P(
         ChecksumCase{"mismatch", R"({"faults": {"checksum_mismatch": true}})", {1, 2}, "$PKVR,XSOFT,C,1,037B,5921"},
         ChecksumCase{"size_differs_from_announce", "{}", {1}, "$PKVR,XSOFT,C,1,01FE,FE01"},
         ChecksumCase{"never", R"({"faults": {"checksum_never": true}})", {1, 2}, ""},
+        ChecksumCase{"lines_before_it", R"({"faults": {"checksum_lines": ["$PKVR,XSOFT,C,9,1111,2222"]}})", {1, 2},
+                     "$PKVR,XSOFT,C,9,1111,2222"},
+        ChecksumCase{"only_the_given_lines",
+                     R"({"faults": {"checksum_never": true, "checksum_lines": ["$PKVR,XSOFT,C,1,AB"]}})", {1, 2},
+                     "$PKVR,XSOFT,C,1,AB"},
         ChecksumCase{"late", R"({"faults": {"checksum_delay_ms": 5000}})", {1, 2}, ""}),
     [](const testing::TestParamInfo<ChecksumCase>& info) { return std::string(info.param.name); });
 
