@@ -228,6 +228,10 @@ int CProcessEngine::IdentifyAfterRestart()
             dialog.SetTitle(59);
             dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
             dialog.EnableLockOption(false);
+            // Deliberately a search, not one locked rate: a restarted board
+            // comes back at the transfer rate when it keeps it, at its own
+            // rate otherwise, and the program cannot tell which. Found at
+            // any rate, it is reported as it answers, not "Not found".
             dialog.AllowSpeedChange(true);
             const auto opened = std::chrono::steady_clock::now();
             const int tickBefore = m_nTickMs;

@@ -210,6 +210,7 @@ TEST_F(RescueE2E, QueryWithoutAnswerOffersTheRescueModeAndRetries)
     RescuableCpu(true, 300);
     Override("Miscellaneous", "Query auto speed enable", "NO");
     Override("Miscellaneous", "Auto speed max. time", "3");
+    Override("Miscellaneous", "CrLf before Ident", "NO");   // no line ends outside sentences
     StartSim();
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));
     rhost.QueueAnswer(ANSWER_YES);   // 153: retry in rescue mode
@@ -230,6 +231,9 @@ TEST_F(RescueE2E, QueryWithoutAnswerOffersTheRescueModeAndRetries)
                                "$PKVR,IDENT,2,2,UC10,UCRQ"}));
     EXPECT_EQ(Count(Log(), "\r\n===============\r\n"), 1u);   // one end, of the rescue query
     EXPECT_EQ(App().m_nBaudIndex, 3);
+    // Every ident query of the rescue wait ends with its line end: none is
+    // left half-heard in front of the next one.
+    EXPECT_EQ(SettledSimStats()["garbage_bytes"], 0);
 }
 
 // --- the rescue-mode transfer -------------------------------------------------------------

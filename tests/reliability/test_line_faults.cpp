@@ -100,6 +100,18 @@ TEST_F(LineFaults, NoiseAndForeignLinesBetweenSentences)
     ExpectLoaded();
 }
 
+// The longest noise the simulator makes, of every byte value (record start
+// and end bytes, '$' and line feeds among them), before every answer: each
+// burst costs nothing but itself.
+TEST_F(LineFaults, LongNoiseOfEveryByteValueBeforeEveryAnswer)
+{
+    receiver["line"] = {{"noise_bytes", 64}, {"nmea", true}};
+    StartSim();
+    Transfer(true);
+    ExpectLoaded();
+    EXPECT_FALSE(LogHas("Retour du récepteur"));   // nothing had to be put back
+}
+
 TEST_F(LineFaults, AnswersInOneBytePiecesWithDelays)
 {
     receiver["line"] = {{"split_piece", 1}, {"split_delay_ms", 2}};
