@@ -365,8 +365,8 @@ bool CUpdateApp::SetSetting(const std::string& section, const std::string& key, 
     CIniFile ini;
     ini.Load(m_strIniPath);
     SaveSettingsTo(ini);
-    // Where it is read from, also for the keys saved elsewhere or saved as 0,
-    // so the next run reads what was set.
+    // Where it is read from, also for a key always saved as 0, so that the
+    // next run reads what was set.
     ini.SetString(target.section, target.key, held);
     stored = {target.section, target.key, held};
     if (!WriteSettingsFile(ini, m_strIniPath)) {
