@@ -191,6 +191,42 @@ TEST_F(ReceiverStateE2E, AbortRestoresTheReportedPortRate)
     ExpectReceiverAsConfigured();
 }
 
+// A board two relays deep: every port and board of the chain goes back to
+// the rate it had, and no relay stays joined.
+class ChainFailure : public ReceiverStateE2E, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ChainFailure, EveryHopIsPutBack)
+{
+    const FailureCase& c = GetParam();
+    AddNavBehindGps(false);
+    Inject(c.inject);
+    StartSim();
+    MakeRelease("nav.s19", 3000, 0x30000);
+    nlohmann::json nav = GpsLine(false);
+    nav.update({{"board_name", "NAV"}, {"subassy_hardw", "30"}, {"board_index", 2}, {"release_file", "nav.s19"},
+                {"soft_id", "NAV0200"}});
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({nav})));
+    RunTransfer();
+    EXPECT_EQ(engine->LastEndMessage(), c.endMessage);
+    EXPECT_EQ(Line(0).m_nResult, c.result);
+    EXPECT_TRUE(LogHas(kRestoredNote));
+    EXPECT_TRUE(LogHas(c.logged)) << c.logged;
+    ExpectReceiverAsConfigured();
+    ExpectQueryFindsTheTree();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ChainFailure,
+    testing::Values(FailureCase{"abort_key_in_the_data",
+                                [](Rig& r) {
+                                    r.host.abortAfterBlock = 20;
+                                    r.host.QueueAnswer(ANSWER_YES);
+                                },
+                                22, RESULT_ABORTED, "", ">$PKVR,XSOFT,M,A,C,1<", false},
+                    FailureCase{"erase_fails", [](Rig& r) { r.Faults(2)["erase_fails"] = true; }, 36,
+                                RESULT_NOT_UPDATED, "", ">$PKVR,HARDRS,,,C,38400<", false}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
 // --- a board alone ---------------------------------------------------------------------------
 
 struct AloneCase {
