@@ -28,8 +28,7 @@ class CUpdateView;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    // The view's one-shot timers.
-    static constexpr int kCommandLineStartMs = 10;   // timer 3
+    // The view's one-shot timer 4.
     static constexpr int kCommBoxDelayMs = 1;        // timer 4
 
     CMainFrame(CQtHost& host, QWidget* parent = nullptr);

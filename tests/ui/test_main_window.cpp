@@ -311,25 +311,52 @@ TEST_F(MainWindowProcess, TransferOfTwoBoardsShowsItsProgressAndEndsWithTheRepor
     EXPECT_EQ(static_cast<QProgressBar*>(View().Control(IDC_BAR_OVERALL))->value(), 0);
 }
 
-TEST_F(MainWindowProcess, ClosingDuringATransferAsksAndEndsTheProcessCleanly)
+// In the data phase `act` runs once (the operator answers every question Yes);
+// true when the process then ended.
+bool AbortInDataPhase(CGuiSession& session, const std::function<void()>& act, const std::function<void()>& start)
 {
-    ASSERT_TRUE(session.Frame().OpenDocument(session.RequestPath()));
-    // In the data phase the window is asked to close; the operator answers Yes.
     QTimer watch;
-    bool closed = false;
+    bool acted = false;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (closed || session.Frame().Engine().m_nStep != 26) return;
-        closed = true;
-        session.Frame().close();
+        if (acted || session.Frame().Engine().m_nStep != 26) return;
+        acted = true;
+        act();
     });
     watch.start(10);
-    Press(Qt::Key_T);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return closed && session.Idle(); }, 120000));
-    EXPECT_TRUE(session.Operator().Saw("abort"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.Frame().isVisible(); }, 5000)) << "the window stayed open";
+    start();
+    return QTest::qWaitFor([&] { return acted && session.Idle(); }, 120000);
+}
+
+void ExpectCleanAbort(const CGuiSession& session)
+{
     const std::string log = session.Log();
     EXPECT_NE(log.find(">$PKVR,XSOFT,M,A"), std::string::npos) << "transfer mode was not abandoned:\n" << log;
     EXPECT_NE(log.find(">$PKVR,JOIN,B,0<"), std::string::npos) << "the relay was not left:\n" << log;
+}
+
+// The request named on the command line starts through timer 3; closing the
+// window during it asks, then ends the process cleanly and closes.
+TEST_F(MainWindowProcess, CommandLineTransferClosedByTheOperatorEndsCleanly)
+{
+    ASSERT_TRUE(session.Frame().OpenDocument(session.RequestPath()));
+    App().m_bCmdLineStart = true;
+    ASSERT_TRUE(AbortInDataPhase(
+        session, [&] { session.Frame().close(); }, [&] { session.Frame().ArmCommandLineTransfer(); }));
+    EXPECT_TRUE(session.Operator().Saw("abort"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.Frame().isVisible(); }, 5000)) << "the window stayed open";
+    EXPECT_NE(session.Log().find("Lancement avec nom du fichier en ligne de commande"), std::string::npos)
+        << "not logged as a command-line start";
+    ExpectCleanAbort(session);
+}
+
+TEST_F(MainWindowProcess, EscapeInTheDataPhaseIsTheAbortKey)
+{
+    ASSERT_TRUE(session.Frame().OpenDocument(session.RequestPath()));
+    ASSERT_TRUE(AbortInDataPhase(
+        session, [&] { QTest::keyClick(&session.Frame().View(), Qt::Key_Escape); }, [&] { Press(Qt::Key_T); }));
+    EXPECT_TRUE(session.Operator().Saw("abort"));
+    EXPECT_TRUE(session.Frame().isVisible());
+    ExpectCleanAbort(session);
 }
 
 TEST(MainViewText, ShortenTextKeepsTheEnd)
