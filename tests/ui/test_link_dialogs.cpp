@@ -562,7 +562,7 @@ TEST_F(LinkDialogs, ProgressStartsOverPastItsEnd)
 
 TEST_F(LinkDialogs, ScreenshotsOfTheFourWindows)
 {
-    ASSERT_TRUE(GrabLinkDialogs(QString::fromStdString(dir.Path())));
+    GrabLinkDialogs(QString::fromStdString(dir.Path()));
     for (const char* name : {"communication", "change-communication", "auto-configure", "auto-configure-properties"}) {
         QPixmap picture;
         ASSERT_TRUE(picture.load(QString::fromStdString(dir.File(std::string(name) + ".png")))) << name;

@@ -26,21 +26,20 @@ IAutoConfigView* CreateIdentDialogWindow(QWidget* parent) { return new CAutoConf
 
 namespace {
 
-bool Grab(QWidget& window, const QString& dir, const char* name)
+void Grab(QWidget& window, const QString& dir, const char* name)
 {
     window.adjustSize();
     window.show();
     QApplication::processEvents();
-    const bool saved = window.grab().save(QDir(dir).filePath(QString::fromLatin1(name) + ".png"));
+    const QString path = QDir(dir).filePath(QString::fromLatin1(name) + ".png");
+    if (!window.grab().save(path)) qWarning("cannot write %s", qPrintable(path));
     window.hide();
-    return saved;
 }
 
 }  // namespace
 
-bool GrabLinkDialogs(const QString& dir)
+void GrabLinkDialogs(const QString& dir)
 {
-    bool saved = true;
     CSerialLink link;
     link.SetPortNumber(2);
     link.SetBaudRate(57600);
@@ -50,14 +49,14 @@ bool GrabLinkDialogs(const QString& dir)
     communication.m_bShowAtStartUp = true;
     communication.m_bAutoConfigAllowed = true;
     CCommunicationWindow communicationWindow(communication, nullptr);
-    saved &= Grab(communicationWindow, dir, "communication");
+    Grab(communicationWindow, dir, "communication");
 
     CChangeCommDlg changeComm;
     changeComm.SetUp(true, true, {{"CPU", true, 0, 7}, {"GPS", false, 1, 4}, {"DSP", false, 8, -1}}, 3);
     changeComm.Initialise();
     changeComm.OnBoardChanged(2);
     CChangeCommWindow changeCommWindow(changeComm, nullptr);
-    saved &= Grab(changeCommWindow, dir, "change-communication");
+    Grab(changeCommWindow, dir, "change-communication");
 
     CAutoConfigWindow search(nullptr);
     search.SetTitle("Query auto configure");
@@ -70,10 +69,9 @@ bool GrabLinkDialogs(const QString& dir)
     search.SetLedImage(1, LED_IMAGE_BLINK_A);
     search.SetLedImage(2, LED_IMAGE_IDLE);
     search.ShowLed(3, false);
-    saved &= Grab(search, dir, "auto-configure");
+    Grab(search, dir, "auto-configure");
 
     CAutoConfigPropsDlg properties(4800, 115200, 95);
     CAutoConfigPropsWindow propertiesWindow(properties, nullptr);
-    saved &= Grab(propertiesWindow, dir, "auto-configure-properties");
-    return saved;
+    Grab(propertiesWindow, dir, "auto-configure-properties");
 }

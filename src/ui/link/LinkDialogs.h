@@ -16,5 +16,6 @@ IAutoConfigView* CreateIdentDialogWindow(QWidget* parent);
 
 // Opens each of the four windows with sample content and saves it as
 // `<dir>/<name>.png`: communication, change-communication, auto-configure,
-// auto-configure-properties. False when a picture could not be written.
-bool GrabLinkDialogs(const QString& dir);
+// auto-configure-properties. A picture that cannot be written is reported
+// on standard error.
+void GrabLinkDialogs(const QString& dir);
