@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "common/SimProcess.h"
@@ -81,6 +83,9 @@ public:
                                              "Rescue enable=NO", "Reserved 3=2",
                                              "Show the communications box=NO"};
 
+    // Changes the demo receiver before the simulator starts.
+    std::function<void(nlohmann::json&)> editReceiver;
+
     // Files, simulator, settings, main window. False with `error` set on failure.
     bool Start(std::string& error)
     {
@@ -89,6 +94,12 @@ public:
         const std::string command = "work='" + m_dir.Path() + "' cli='" + kBin + "tavrel-cli' sim='" + kBin +
                                     "tavrel-sim' bash -c '. \"" + script + "\" && demo_files' >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0) return Fail(error, "scripts/demo-lib.sh failed");
+        if (editReceiver) {
+            nlohmann::json receiver = nlohmann::json::parse(ReadFile(m_dir.File("receiver.json")), nullptr, false);
+            if (receiver.is_discarded()) return Fail(error, "the demo receiver is not JSON");
+            editReceiver(receiver);
+            m_dir.Write("receiver.json", receiver.dump(2));
+        }
         std::string ready;
         if (!m_sim.Start(kBin + "tavrel-sim",
                          {"--receiver", m_dir.File("receiver.json"), "--image-dir", m_dir.File("images"),

@@ -19,6 +19,7 @@
 #include "ui/Commands.h"
 #include "ui/ReplyDlg.h"
 #include "ui/UpdateView.h"
+#include "ui/WaitDlg.h"
 #include "ui/controls/Indicator.h"
 #include "ui/controls/StateLabel.h"
 
@@ -357,6 +358,52 @@ TEST_F(MainWindowProcess, EscapeInTheDataPhaseIsTheAbortKey)
     EXPECT_TRUE(session.Operator().Saw("abort"));
     EXPECT_TRUE(session.Frame().isVisible());
     ExpectCleanAbort(session);
+}
+
+// Device > Rescue mode: the operator is asked to switch the receiver off and
+// on, the wait dialog runs while the board is called, and the Reply dialog
+// shows the rescue loader's answer.
+class RescueFromTheWindow : public MainWindowProcess {
+protected:
+    void SetUp() override
+    {
+        for (std::string& line : session.miscSettings)
+            if (line.rfind("Rescue enable=", 0) == 0) line = "Rescue enable=YES";
+        session.editReceiver = [](nlohmann::json& receiver) {
+            receiver["boards"][0]["subassy"] = "UC";
+            receiver["boards"][0]["rescue"] = {{"supported", true}, {"broken", true}, {"window_ms", 4000},
+                                               {"auto_power_cycle_ms", 300}, {"rate", 9600}, {"text", "UCRQ"}};
+        };
+        MainWindowTables::SetUp();
+    }
+};
+
+TEST_F(RescueFromTheWindow, RescueQueryShowsTheLoadersAnswer)
+{
+    bool waitShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        CWaitDlg* wait = session.Host().WaitDialog();
+        waitShown |= wait && wait->isVisible();
+    });
+    watch.start(10);
+    session.Frame().UpdateCommandStates();
+    ASSERT_TRUE(session.Frame().Action(ID_RESCUE_MODE)->isEnabled());
+    QTimer::singleShot(0, [&] { session.Frame().Action(ID_RESCUE_MODE)->trigger(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.Host().ReplyDialog() != nullptr && session.Idle(); }, 60000));
+
+    EXPECT_TRUE(session.Operator().Saw("switch the receiver off")) << "no power-cycle prompt";
+    EXPECT_TRUE(waitShown);
+    auto* list = qobject_cast<QTreeWidget*>(session.Host().ReplyDialog()->Control(CReplyDlg::IDC_LIST));
+    ASSERT_NE(list, nullptr);
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        rows << row->text(1).trimmed() + " " + row->text(2).trimmed() + " " + row->data(0, CReplyDlg::kImageRole).toString();
+    }
+    // The board in its loader: its first row has the loader image, and it reports UCRQ.
+    EXPECT_TRUE(rows.value(0).startsWith("UC10 ") && rows.value(0).endsWith(" 2")) << rows.join(" | ").toStdString();
+    EXPECT_TRUE(rows.contains("UC10 UCRQ -1")) << rows.join(" | ").toStdString();
 }
 
 TEST(MainViewText, ShortenTextKeepsTheEnd)
