@@ -197,7 +197,7 @@ private:
     bool RunChangeCommunication(bool& direct, int& rateIndex, int& destination);
     // Runs the auto-configure dialog on the link (the identification); the
     // link stays at the rate it found the board at. IdentDialogResult.
-    int RunAutoConfig(int timeLimitSec, bool searchRates, int titleId, std::string& reply);
+    int RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply);
     // The board of the repair answers after it (at its new rate when it is
     // the connected board).
     bool RepairConfirmed(const std::string& reply) const;

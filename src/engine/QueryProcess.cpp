@@ -48,7 +48,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     const bool search = App().m_bQueryAutoSpeed && m_nProcess != PROC_REPAIR;
     m_nStep = fromStep == 10 ? 11 : 32;
     std::string reply;
-    const int result = RunAutoConfig(timeLimit, search, 0, reply);
+    const int result = RunAutoConfig(timeLimit, search, reply);
     if (m_nStep == 0) return;   // the process was ended meanwhile
 
     if (result == IDENT_FOUND) {
@@ -60,12 +60,11 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     IdentificationFailed(result);
 }
 
-int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, int titleId, std::string& reply)
+int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply)
 {
     m_bRawReceive = true;
     if (!searchRates && timeLimitSec == 0) timeLimitSec = kLockedQuerySec;
     CAutoConfigDlg dialog(m_link, timeLimitSec, Host().IdentDialogView());
-    if (titleId != 0) dialog.SetTitle(titleId);
     dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
     dialog.EnableLockOption(searchRates);
     dialog.AllowSpeedChange(searchRates);

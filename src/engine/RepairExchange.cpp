@@ -159,7 +159,7 @@ void CProcessEngine::Step35Repair()
     // connected board is found first, at another rate where the settings
     // allow the search.
     std::string reply;
-    const int found = RunAutoConfig(App().m_nAutoMaxTimeSec, App().m_bQueryAutoSpeed, 0, reply);
+    const int found = RunAutoConfig(App().m_nAutoMaxTimeSec, App().m_bQueryAutoSpeed, reply);
     if (m_nStep == 0) return;   // the process was ended meanwhile
     if (found != IDENT_FOUND) {
         if (found == IDENT_NO_ANSWER) EndProcess(12, true);

@@ -571,9 +571,8 @@ bool CProcessEngine::RestoreRatesBackToConnected()
     return SendSentence("$PKVR,HARDRS,,,," + RateText(HopRate(0)), 0, "", 0) != 0;
 }
 
-// The board of `hop` passes the line on to the board of hop + 1... the
-// relays a transfer joins and leaves are counted, so that its end can leave
-// those still joined.
+// Relays are joined and left hop by hop and counted (m_nJoinedHop), so that
+// the end of a transfer can leave those still joined.
 bool CProcessEngine::JoinHop(int hop)
 {
     if (!SendSentence(JoinSentence(LetterOfHop(hop)), 0, "", 0)) return false;

@@ -13,8 +13,8 @@
 
 class CReceiveParser {
 public:
-    // A sentence without LF, or a record without end byte, is dropped once
-    // the buffer holds this many bytes.
+    // A sentence without LF is dropped once the buffer holds this many
+    // bytes (a record start waits for at most one record's length).
     static constexpr size_t kOverflowBytes = 32765;
     // Largest read of one notification.
     static constexpr size_t kMaxReadBytes = 32766;

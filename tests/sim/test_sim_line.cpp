@@ -323,7 +323,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadFileCase{"fault_list_not_a_list",
                     R"({"boards": [{"name": "X", "subassy": "U", "boot_loader": "B",
                                     "faults": {"no_answer": {"sentence": "$PKVR,ID"}}}]})",
-                    "boards[0].faults.no_answer: expected a list"}),
+                    "boards[0].faults.no_answer: expected a list"},
+        BadFileCase{"ignored_without_sentence",
+                    R"({"boards": [{"name": "X", "subassy": "U", "boot_loader": "B",
+                                    "faults": {"ignored": [{"times": 1}]}}]})",
+                    "boards[0].faults.ignored[0].sentence: missing"},
+        BadFileCase{"checksum_line_not_a_sentence",
+                    R"({"boards": [{"name": "X", "subassy": "U", "boot_loader": "B",
+                                    "faults": {"checksum_lines": ["$GPGGA,1"]}}]})",
+                    "boards[0].faults.checksum_lines[0]: expected a \"$PKVR\" sentence"}),
     [](const testing::TestParamInfo<BadFileCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
