@@ -1,6 +1,8 @@
 // The tavrel-cli command registry and argument helpers.
 #include "cli/CliCommand.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 
 #include "app/UpdateApp.h"
@@ -43,16 +45,19 @@ bool CliArgs::Option(const std::string& name, std::string& value)
 {
     const std::string flag = "--" + name;
     for (auto it = words.begin(); it != words.end(); ++it) {
+        bool found = false;
         if (*it == flag && it + 1 != words.end()) {
             value = *(it + 1);
             words.erase(it, it + 2);
-            return true;
-        }
-        if (it->compare(0, flag.size() + 1, flag + "=") == 0) {
+            found = true;
+        } else if (it->compare(0, flag.size() + 1, flag + "=") == 0) {
             value = it->substr(flag.size() + 1);
             words.erase(it);
-            return true;
+            found = true;
         }
+        if (!found) continue;
+        if (value.empty() && optionError.empty()) optionError = flag + " needs a value";
+        return true;
     }
     return false;
 }
@@ -60,6 +65,10 @@ bool CliArgs::Option(const std::string& name, std::string& value)
 bool CliArgs::Positionals(std::vector<std::string>& out, std::string& error) const
 {
     out.clear();
+    if (!optionError.empty()) {
+        error = optionError;
+        return false;
+    }
     for (const std::string& w : words) {
         if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
             error = "unknown option " + w;
@@ -74,8 +83,17 @@ namespace {
 
 void PrintError(const std::string& text)
 {
-    std::cerr << "tavrel-cli: " << text << "\n";
+    std::cerr << kErrorPrefix << text << "\n";
 }
+
+// "Products files" as read from Tavrel.ini, before --env-dir or --dir.
+std::string& StoredEnvDir()
+{
+    static std::string dir;
+    return dir;
+}
+
+bool g_bEnvDirOverridden = false;
 
 }  // namespace
 
@@ -91,10 +109,69 @@ int CliFailure(const std::string& text)
     return 1;
 }
 
+CliGlobals& Globals()
+{
+    static CliGlobals globals;
+    return globals;
+}
+
+void UseEnvDir(const std::string& dir)
+{
+    if (!g_bEnvDirOverridden) StoredEnvDir() = App().m_strEnvDir;
+    g_bEnvDirOverridden = true;
+    App().m_strEnvDir = DirectoryWithSlash(dir);
+}
+
+void RestoreStoredEnvDir()
+{
+    if (g_bEnvDirOverridden) App().m_strEnvDir = StoredEnvDir();
+    g_bEnvDirOverridden = false;
+}
+
 bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error)
 {
     std::string dir;
-    if (args.Option("dir", dir))
-        App().m_strEnvDir = DirectoryWithSlash(dir);
+    if (args.Option("dir", dir)) {
+        if (dir.empty()) {
+            error = "--dir needs a directory";
+            return false;
+        }
+        UseEnvDir(dir);
+    }
     return args.Positionals(words, error);
+}
+
+std::size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = row[j];
+            row[j] = next;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string ClosestName(const std::string& word, const std::vector<std::string>& candidates)
+{
+    // A slip: at most a third of the longer name, and never the whole word.
+    std::string best;
+    std::size_t bestDistance = 0;
+    for (const std::string& candidate : candidates) {
+        const std::size_t distance = EditDistance(word, candidate);
+        const std::size_t allowed = std::max<std::size_t>(1, std::max(word.size(), candidate.size()) / 3);
+        if (distance > allowed || distance >= std::max(word.size(), candidate.size())) continue;
+        if (best.empty() || distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }

@@ -10,15 +10,26 @@
 #include <string>
 #include <vector>
 
+// Global options of this run, set by main before the command runs.
+struct CliGlobals {
+    bool quiet = false;     // -q: errors only
+    bool verbose = false;   // -v: every logged line on stderr too
+    std::string envDir;     // --env-dir: the environment directory for this run
+};
+CliGlobals& Globals();
+
 struct CliArgs {
     std::vector<std::string> words;   // the command's own arguments, global options removed
 
     // Removes "--name" from words; true when it was there.
     bool Flag(const std::string& name);
     // Removes "--name VALUE" (or "--name=VALUE") from words; true when it was there.
+    // An empty value is noted as a usage error that Positionals reports.
     bool Option(const std::string& name, std::string& value);
     // The remaining positional arguments; a word still starting with "--" is a usage error.
     bool Positionals(std::vector<std::string>& out, std::string& error) const;
+
+    std::string optionError;   // the first option given without its value
 };
 
 struct CliCommand {
@@ -34,9 +45,24 @@ struct CliRegistrar {
 
 const std::vector<CliCommand>& CliCommands();
 
-// Takes "--dir D" (the environment directory for this run) and the positionals.
+// Takes "--dir D" (the environment directory for this run, as the global
+// --env-dir) and the positionals.
 bool TakeDirAndWords(CliArgs& args, std::vector<std::string>& words, std::string& error);
+// Sets the environment directory of this run (--env-dir, --dir) without
+// storing it: a command that saves the settings writes back the stored one.
+void UseEnvDir(const std::string& dir);
+// The "Products files" setting as Tavrel.ini holds it, back in place before
+// a command saves the settings.
+void RestoreStoredEnvDir();
 
+// The closest of `candidates` to `word` (few enough edits to be a typing
+// slip), or empty.
+std::string ClosestName(const std::string& word, const std::vector<std::string>& candidates);
+// Levenshtein distance, ignoring case.
+std::size_t EditDistance(const std::string& a, const std::string& b);
+
+// Every error and warning of the program starts with this.
+inline constexpr const char* kErrorPrefix = "tavrel-cli: ";
 // Prints "tavrel-cli: <text>" on stderr and returns 2 (usage error).
 int CliUsageError(const std::string& text);
 // Prints "tavrel-cli: <text>" on stderr and returns 1 (failure).

@@ -156,8 +156,10 @@ MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& 
     const std::string line = MessageLine(text, caption);
     const bool warning = icon == ICON_EXCLAMATION || icon == ICON_STOP;
     std::ostream& out = warning ? std::cerr : std::cout;
-    out << line << "\n";
-    out.flush();
+    if (!(m_bQuiet && !warning && buttons == MB_OK_ONLY)) {
+        out << line << "\n";
+        out.flush();
+    }
     const bool abortQuestion = m_bAbortKeyReported && buttons == MB_YES_NO && text == GetString(kAbortQuestionId);
     m_bAbortKeyReported = false;
     if (buttons == MB_OK_ONLY) return ANSWER_OK;

@@ -62,6 +62,9 @@ public:
     bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
                                 int& chosenBoard) override;
 
+    // Quiet (-q): messages that only inform are not printed; warnings,
+    // errors and questions still are.
+    void SetQuiet(bool quiet) { m_bQuiet = quiet; }
     void SetPolicy(AnswerPolicy policy) { m_policy = policy; }
     AnswerPolicy Policy() const { return m_policy; }
 
@@ -89,5 +92,6 @@ private:
     // be asked. Any other message ends this.
     bool m_bAbortKeyReported = false;
     bool m_bProgressShown = false;
+    bool m_bQuiet = false;
     std::string m_strReply;
 };

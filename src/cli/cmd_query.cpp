@@ -1,56 +1,16 @@
 // tavrel-cli query [--port P] [--baud R]: identifies the connected board and
 // the boards behind it, and prints the identification answer.
-#include <QCoreApplication>
-#include <QEventLoop>
-
-#include <cstdlib>
 #include <iostream>
 
 #include "app/CommSettings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLink.h"
 #include "engine/ProcessEngine.h"
 #include "engine/EngineLink.h"
 #include "model/UpdateDoc.h"
 
 namespace {
-
-constexpr long kMaxPortNumber = 8;
-
-// --port: a number 1..8 selects "COMn", anything else is a device path.
-bool ApplyPortOption(const std::string& port, CSerialLink& link, std::string& error)
-{
-    if (port.empty()) return true;
-    char* end = nullptr;
-    const long number = std::strtol(port.c_str(), &end, 10);
-    if (end != port.c_str() && *end == '\0') {
-        if (number < 1 || number > kMaxPortNumber) {
-            error = "--port: a port number is 1 to 8";
-            return false;
-        }
-        App().m_nPortIndex = static_cast<int>(number) - 1;
-        return true;
-    }
-    LinkSetDevicePath(link, port);
-    return true;
-}
-
-bool ApplyBaudOption(const std::string& baud, std::string& error)
-{
-    if (baud.empty()) return true;
-    const int index = BaudIndexOf(std::atoi(baud.c_str()));
-    if (index < 0) {
-        error = "--baud: not one of 300 1200 4800 9600 19200 38400 57600 115200 128000 256000";
-        return false;
-    }
-    App().m_nBaudIndex = index;
-    return true;
-}
-
-void WaitUntilIdle(const CProcessEngine& engine)
-{
-    while (!engine.IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 int RunQuery(CliArgs& args)
 {
@@ -65,12 +25,13 @@ int RunQuery(CliArgs& args)
 
     SerialLinkPtr linkPtr = CreateConfiguredLink();
     CSerialLink& link = *linkPtr;
-    if (!ApplyPortOption(port, link, error) || !ApplyBaudOption(baud, error)) return CliUsageError(error);
+    if (!CliApplyLinkOptions(port, baud, link, error)) return CliUsageError(error);
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, link);
     engine.StartQuery(PROC_QUERY);
-    WaitUntilIdle(engine);
+    CliWaitUntilIdle(engine);
+    ReportOpenFailure(link);
     return engine.QueryAnswered() ? 0 : 1;
 }
 
@@ -83,15 +44,3 @@ CliRegistrar reg({"query", "Identify the connected board and the boards behind i
                   RunQuery});
 
 }  // namespace
-
-// Shared with cmd_transfer.cpp.
-bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
-                         std::string& error)
-{
-    return ApplyPortOption(port, link, error) && ApplyBaudOption(baud, error);
-}
-
-void CliWaitUntilIdle(const CProcessEngine& engine)
-{
-    WaitUntilIdle(engine);
-}

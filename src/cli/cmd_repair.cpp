@@ -10,16 +10,13 @@
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLink.h"
 #include "cli/TerminalHost.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "link/ChangeComm.h"
 #include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
-
-bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
-                         std::string& error);
-void CliWaitUntilIdle(const CProcessEngine& engine);
 
 namespace {
 

@@ -5,13 +5,11 @@
 
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLink.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "model/UpdateDoc.h"
 
-bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
-                         std::string& error);
-void CliWaitUntilIdle(const CProcessEngine& engine);
 
 namespace {
 
@@ -31,6 +29,7 @@ int RunRescue(CliArgs& args)
     CProcessEngine engine(doc, *link);
     engine.StartQuery(PROC_RESCUE_QUERY);
     CliWaitUntilIdle(engine);
+    ReportOpenFailure(*link);
     // The rescue loader answered when its identification was shown.
     return engine.LastIdentReply().empty() ? 1 : 0;
 }

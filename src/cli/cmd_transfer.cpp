@@ -8,14 +8,11 @@
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLink.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "engine/ProcessReport.h"
 #include "model/UpdateDoc.h"
-
-bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
-                         std::string& error);
-void CliWaitUntilIdle(const CProcessEngine& engine);
 
 namespace {
 
@@ -97,6 +94,7 @@ int RunTransfer(CliArgs& args)
     CProcessEngine engine(doc, *link);
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
+    ReportOpenFailure(*link);
 
     if (!jsonPath.empty()) {
         std::ofstream out(jsonPath);

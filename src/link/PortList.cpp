@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "app/UpdateApp.h"
@@ -53,7 +55,7 @@ std::vector<PresentDevice> PresentSerialDevices()
 {
     std::vector<PresentDevice> found;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) {
+    for (const auto& entry : fs::directory_iterator(kSerialByIdDir, ec)) {
         PresentDevice device;
         device.path = entry.path().string();
         device.target = fs::canonical(entry.path(), ec).string();
@@ -96,4 +98,94 @@ void SelectPort(CSerialLink& link, const std::string& text)
 std::string MappedPortText(const MappedPort& port)
 {
     return port.name + " (" + port.device + ")";
+}
+
+namespace {
+
+bool EqualsNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+bool Exists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+}  // namespace
+
+PortChoice ResolvePortWord(const std::string& word, const std::string& byIdDir)
+{
+    PortChoice choice;
+    if (word.empty()) {
+        choice.error = "an empty port name";
+        return choice;
+    }
+    const bool comWord = word.size() > 3 && EqualsNoCase(word.substr(0, 3), "COM");
+    const std::string digits = comWord ? word.substr(3) : word;
+    if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const int number = PortNumberOf(digits);
+        if (number == 0)
+            choice.error = word + ": the port numbers are COM1 to COM8 (or 1 to 8)";
+        choice.number = number;
+        return choice;
+    }
+    if (word.find('/') != std::string::npos) {
+        choice.device = word;
+        return choice;
+    }
+    for (const std::string& dir : {byIdDir, std::string("/dev")}) {
+        if (!dir.empty() && Exists(dir + "/" + word)) {
+            choice.device = dir + "/" + word;
+            return choice;
+        }
+    }
+    choice.error = "no port named \"" + word + "\": give COM1..COM8, a device path or a name of " + byIdDir +
+                   " (tavrel-cli ports lists them)";
+    return choice;
+}
+
+std::string SerialDriverOf(const std::string& canonicalDevice)
+{
+    if (canonicalDevice.compare(0, 9, "/dev/pts/") == 0 || canonicalDevice == "/dev/ptmx") return "pty";
+    const std::string name = fs::path(canonicalDevice).filename().string();
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink("/sys/class/tty/" + name + "/device/driver", ec);
+    return ec ? std::string() : driver.filename().string();
+}
+
+std::vector<SerialDeviceInfo> DescribeSerialDevices(const std::string& byIdDir)
+{
+    std::map<std::string, SerialDeviceInfo> devices;   // by canonical path
+    auto entry = [&](const std::string& path) -> SerialDeviceInfo& {
+        const std::string canonical = CanonicalDevice(path);
+        const std::string key = canonical.empty() ? path : canonical;
+        SerialDeviceInfo& info = devices[key];
+        if (info.path.empty()) {
+            info.path = key;
+            info.exists = !canonical.empty();
+        }
+        return info;
+    };
+    std::error_code ec;
+    for (const auto& link : fs::directory_iterator(byIdDir, ec))
+        entry(link.path().string()).byId = link.path().filename().string();
+    for (const PresentDevice& device : PresentSerialDevices())
+        if (device.target.empty()) entry(device.path);
+    for (const MappedPort& port : MappedPorts()) {
+        SerialDeviceInfo& info = entry(port.device);
+        if (info.comName.empty()) info.comName = port.name;
+    }
+    std::vector<SerialDeviceInfo> list;
+    for (auto& [path, info] : devices) {
+        if (info.exists) {
+            info.driver = SerialDriverOf(info.path);
+            info.lockedBy = PortLockHolder(info.path);
+        }
+        list.push_back(info);
+    }
+    return list;
 }

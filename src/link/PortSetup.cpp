@@ -1,9 +1,21 @@
 #include "link/PortSetup.h"
 
 #include <asm/termbits.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -100,4 +112,219 @@ bool FlushPort(int fd, int queue)
 {
     int which = queue == 0 ? TCIFLUSH : queue == 1 ? TCOFLUSH : TCIOFLUSH;
     return ioctl(fd, TCFLSH, which) == 0;
+}
+
+// --- ownership of a device ---------------------------------------------------
+
+namespace {
+
+const char* const kLockDirs[] = {"/run/lock", "/var/lock"};
+constexpr std::size_t kMaxLockFileBytes = 64;   // "%10d\n" and some slack
+constexpr int kLockFileAttempts = 2;            // a stale file is removed once
+
+bool ProcessAlive(pid_t pid)
+{
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+// The pid written in a lock file ("%10d\n"); 0 when unreadable or not a number.
+pid_t ReadLockFilePid(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[kMaxLockFileBytes + 1] = {};
+    const ssize_t got = ::read(fd, text, kMaxLockFileBytes);
+    ::close(fd);
+    if (got <= 0) return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end != text && pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// "1: FLOCK  ADVISORY  WRITE 1234 00:19:7 0 EOF": the pid of a flock on the
+// file `st`, 0 when none is listed.
+pid_t FlockHolderOf(const struct stat& st)
+{
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word && word != "FLOCK") {
+        }
+        std::string kind, access, id;
+        long pid = 0;
+        if (!(words >> kind >> access >> pid >> id)) continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(id.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
+        if (major == ::major(st.st_dev) && minor == ::minor(st.st_dev) && inode == st.st_ino && pid > 0)
+            return static_cast<pid_t>(pid);
+    }
+    return 0;
+}
+
+bool AllDigits(const char* text)
+{
+    if (*text == '\0') return false;
+    for (; *text; ++text)
+        if (*text < '0' || *text > '9') return false;
+    return true;
+}
+
+}  // namespace
+
+std::string LockFileDirectory()
+{
+    for (const char* dir : kLockDirs) {
+        struct stat st {};
+        if (::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir, W_OK) == 0) return dir;
+    }
+    return {};
+}
+
+std::string LockFileName(const std::string& canonicalDevice)
+{
+    std::string name = canonicalDevice.compare(0, 5, "/dev/") == 0 ? canonicalDevice.substr(5) : canonicalDevice;
+    while (!name.empty() && name.front() == '/') name.erase(0, 1);
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return "LCK.." + name;
+}
+
+std::string CanonicalDevice(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) {
+        if (path.empty()) errno = ENOENT;
+        return {};
+    }
+    return resolved;
+}
+
+int CPortLock::TakeLockFile(const std::string& lockPath)
+{
+    for (int attempt = 0; attempt < kLockFileAttempts; ++attempt) {
+        const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            char text[16];
+            const int n = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+            const bool written = ::write(fd, text, static_cast<size_t>(n)) == n;
+            ::close(fd);
+            if (!written) {
+                ::unlink(lockPath.c_str());
+                return 0;   // a lock file that cannot be written is no lock: the flock decides
+            }
+            m_strLockFile = lockPath;
+            return 0;
+        }
+        if (errno != EEXIST) return 0;   // the directory refuses us: the flock still guards the port
+        const pid_t owner = ReadLockFilePid(lockPath);
+        if (owner == ::getpid()) return 0;   // another handle of ours: the flock decides
+        if (ProcessAlive(owner)) {
+            m_nHolder = owner;
+            return EBUSY;
+        }
+        ::unlink(lockPath.c_str());   // left by a process that has gone
+    }
+    return 0;
+}
+
+int CPortLock::Acquire(const std::string& devicePath)
+{
+    m_nHolder = 0;
+    const std::string device = CanonicalDevice(devicePath);
+    if (device.empty()) return errno != 0 ? errno : ENOENT;
+    if (Held() && device == m_strDevice) return 0;
+    Release();
+
+    const std::string dir = LockFileDirectory();
+    if (!dir.empty()) {
+        if (int error = TakeLockFile(dir + "/" + LockFileName(device)); error != 0) return error;
+    }
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY) m_nHolder = PortOpenedBy(device);
+        Release();
+        return error;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        struct stat st {};
+        if (error == EBUSY && ::fstat(fd, &st) == 0) m_nHolder = FlockHolderOf(st);
+        ::close(fd);
+        Release();
+        return error;
+    }
+    m_nFd = fd;
+    m_strDevice = device;
+    return 0;
+}
+
+void CPortLock::Release()
+{
+    if (m_nFd >= 0) ::close(m_nFd);   // closing drops the flock
+    m_nFd = -1;
+    m_strDevice.clear();
+    if (!m_strLockFile.empty() && ReadLockFilePid(m_strLockFile) == ::getpid()) ::unlink(m_strLockFile.c_str());
+    m_strLockFile.clear();
+}
+
+pid_t PortLockHolder(const std::string& devicePath)
+{
+    const std::string device = CanonicalDevice(devicePath);
+    if (device.empty()) return 0;
+    const std::string dir = LockFileDirectory();
+    const pid_t owner = dir.empty() ? 0 : ReadLockFilePid(dir + "/" + LockFileName(device));
+    if (owner != ::getpid() && ProcessAlive(owner)) return owner;
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return 0;
+    const pid_t flocker = FlockHolderOf(st);
+    return flocker != ::getpid() ? flocker : 0;
+}
+
+pid_t PortOpenedBy(const std::string& devicePath)
+{
+    const std::string device = CanonicalDevice(devicePath);
+    DIR* proc = device.empty() ? nullptr : ::opendir("/proc");
+    if (proc == nullptr) return 0;
+    pid_t found = 0;
+    const pid_t self = ::getpid();
+    while (found == 0) {
+        const dirent* entry = ::readdir(proc);
+        if (entry == nullptr) break;
+        if (!AllDigits(entry->d_name) || std::atol(entry->d_name) == self) continue;
+        const std::string fdDir = std::string("/proc/") + entry->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (fds == nullptr) continue;
+        while (const dirent* fd = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const std::string link = fdDir + "/" + fd->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            target[n] = '\0';
+            if (device == target) {
+                found = static_cast<pid_t>(std::atol(entry->d_name));
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+std::string ProcessName(pid_t pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
+std::string ProcessText(pid_t pid)
+{
+    const std::string name = ProcessName(pid);
+    return "process " + std::to_string(pid) + (name.empty() ? "" : ", " + name);
 }

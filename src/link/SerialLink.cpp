@@ -66,10 +66,19 @@ std::string CSerialLink::PortName() const
     return "COM" + std::to_string(m_nPortNumber);
 }
 
-void CSerialLink::LogFailure(const std::string& what, int error)
+void CSerialLink::FailOpen(const std::string& what, int error, const std::string& reason)
 {
     m_nLastError = error;
-    App().WriteLogNote(what + " " + DevicePath() + " : " + std::strerror(error) + "\r\n");
+    const std::string text = reason.empty() ? std::string(std::strerror(error)) : reason;
+    m_strOpenFailure = DevicePath() + ": " + text;
+    App().WriteLogNote(what + " " + DevicePath() + " : " + text + "\r\n");
+    m_lock.Release();
+}
+
+void CSerialLink::HoldLock(bool hold)
+{
+    m_bHoldLock = hold;
+    if (!hold && !IsOpen()) m_lock.Release();
 }
 
 int CSerialLink::Open(QObject* notifyTarget, const std::string& devicePath)
@@ -87,21 +96,31 @@ int CSerialLink::Open(QObject* notifyTarget)
     SetNotifyTarget(notifyTarget);
     m_nLastError = 0;
 
+    m_strOpenFailure.clear();
+
     std::string path = DevicePath();
+    if (int error = m_lock.Acquire(path); error != 0) {
+        FailOpen("Cannot open", error,
+                 error == EBUSY ? "port busy (" + (m_lock.Holder() > 0 ? ProcessText(m_lock.Holder())
+                                                                       : std::string("another process")) + ")"
+                                : std::string());
+        return OPEN_NO_PORT;
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        LogFailure("Cannot open", errno);
+        FailOpen("Cannot open", errno);
         return OPEN_NO_PORT;
     }
     if (!isatty(fd)) {
-        LogFailure("Not a serial port:", ENOTTY);
         ::close(fd);
+        FailOpen("Cannot open", ENOTTY, "not a serial port");
         return OPEN_NO_PORT;
     }
     // Other programs may not open the port while it is ours.
     if (ioctl(fd, TIOCEXCL) != 0) {
-        LogFailure("Cannot lock", errno);
+        const int error = errno;
         ::close(fd);
+        FailOpen("Cannot lock", error);
         return OPEN_NO_PORT;
     }
     m_nFd = fd;
@@ -118,8 +137,9 @@ int CSerialLink::Open(QObject* notifyTarget)
     line.bTwoStopBits = m_nStopBits != 0;
     line.bHardwareFlow = m_bHardwareFlow;
     if (int error = ApplyPortSettings(fd, line); error != 0) {
-        LogFailure("Line set-up refused (" + std::to_string(m_nBaudRate) + " bit/s) on", error);
         CloseDevice();
+        FailOpen("Line set-up refused (" + std::to_string(m_nBaudRate) + " bit/s) on", error,
+                 "the line cannot be set to " + std::to_string(m_nBaudRate) + " bit/s (" + std::strerror(error) + ")");
         return OPEN_SETUP_FAILED;
     }
     // DTR on; a pseudo-terminal has no modem lines and refuses: not an error.
@@ -127,8 +147,9 @@ int CSerialLink::Open(QObject* notifyTarget)
     (void)ioctl(fd, TIOCMBIS, &dtr);
 
     if (pipe2(m_wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        LogFailure("Cannot start the watch of", errno);
+        const int error = errno;
         CloseDevice();
+        FailOpen("Cannot start the watch of", error);
         return OPEN_NO_THREAD;
     }
     m_bNotifyPending = false;
@@ -137,8 +158,8 @@ int CSerialLink::Open(QObject* notifyTarget)
         m_watchThread = std::thread(&CSerialLink::WatchThread, this);
     } catch (const std::system_error& e) {
         m_bConnected = false;
-        LogFailure("Cannot start the watch of", e.code().value());
         CloseDevice();
+        FailOpen("Cannot start the watch of", e.code().value());
         return OPEN_NO_THREAD;
     }
     return OPEN_OK;
@@ -154,6 +175,7 @@ bool CSerialLink::Close()
         m_watchThread.join();
     DrainOutput();
     CloseDevice();
+    if (!m_bHoldLock) m_lock.Release();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// CSerialLink: the one RS-232 port. Opens the device exclusively, sets up
+// CSerialLink: the one RS-232 port. Opens the device exclusively (lock file,
+// flock and TIOCEXCL, see CPortLock), sets up
 // the line, reads what waits, writes with a total time-out, and runs a watch
 // thread that posts one "bytes waiting" event (CommNotifyEventType()) to the
 // current notify target; it posts again only after the target has read.
@@ -9,6 +10,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "link/PortSetup.h"
 
 class QObject;
 struct CCommSettings;
@@ -100,6 +103,14 @@ public:
     std::string PortName() const;
     // errno of the last failed operation (0 when none).
     int LastError() const { return m_nLastError; }
+    // Why the last Open failed, naming the device ("/dev/ttyUSB0: port busy
+    // (process 1234, minicom)"); empty after an Open that succeeded.
+    const std::string& OpenFailure() const { return m_strOpenFailure; }
+    // On: the port stays locked for this process from one Close to the next
+    // Open (a command that owns the port for its whole run, across the rate
+    // changes of a process); the lock goes with the link or with the next
+    // device. Off (the default): every Close releases it.
+    void HoldLock(bool hold);
 
 private:
     int ReadWaiting(char* buffer, int maxCount);
@@ -111,7 +122,8 @@ private:
     void DrainOutput();
     // Line time of `count` bytes at the current rate and framing.
     std::chrono::microseconds WireTime(int count) const;
-    void LogFailure(const std::string& what, int error);
+    // An Open that stops: the failure is noted and logged, the lock released.
+    void FailOpen(const std::string& what, int error, const std::string& reason = std::string());
 
     uint8_t m_nPortNumber = 1;
     uint8_t m_nByteSize = 8;
@@ -129,6 +141,9 @@ private:
     int m_wakePipe[2] = {-1, -1};
     CommTimeouts m_timeouts;
     int m_nLastError = 0;
+    std::string m_strOpenFailure;
+    CPortLock m_lock;
+    bool m_bHoldLock = false;
 
     std::atomic<bool> m_bConnected{false};
     std::atomic<bool> m_bNotifyPending{false};

@@ -1,0 +1,115 @@
+// Port and rate options of the commands that talk to a receiver.
+#include "cli/CliLink.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "app/CommSettings.h"
+#include "app/UpdateApp.h"
+#include "cli/CliCommand.h"
+#include "engine/ProcessEngine.h"
+#include "link/PortList.h"
+#include "link/SerialLink.h"
+
+namespace {
+
+bool ApplyBaudOption(const std::string& baud, std::string& error)
+{
+    if (baud.empty()) return true;
+    const bool digits = baud.size() <= 6 && baud.find_first_not_of("0123456789") == std::string::npos;
+    const int index = digits ? BaudIndexOf(std::atoi(baud.c_str())) : -1;
+    if (index < 0) {
+        error = "--baud " + baud + ": not one of 300 1200 4800 9600 19200 38400 57600 115200 128000 256000";
+        return false;
+    }
+    App().m_nBaudIndex = index;
+    return true;
+}
+
+std::string GroupOf(const std::string& device)
+{
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    const group* g = ::getgrgid(st.st_gid);
+    return g != nullptr && g->gr_name != nullptr ? g->gr_name : "";
+}
+
+}  // namespace
+
+bool CliPortWord(const std::string& port, std::string& resolved, std::string& error)
+{
+    resolved.clear();
+    std::string word = port;
+    const char* variable = std::getenv(kPortVariable);
+    const bool fromVariable = word.empty() && variable != nullptr && *variable != '\0';
+    if (fromVariable) word = variable;
+    if (word.empty()) return true;
+    const PortChoice choice = ResolvePortWord(word);
+    if (!choice.Ok()) {
+        error = (fromVariable ? std::string(kPortVariable) + ": " : std::string("--port: ")) + choice.error;
+        return false;
+    }
+    resolved = choice.number > 0 ? "COM" + std::to_string(choice.number) : choice.device;
+    return true;
+}
+
+bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
+                         std::string& error)
+{
+    std::string word;
+    if (!CliPortWord(port, word, error) || !ApplyBaudOption(baud, error)) return false;
+    const int number = word.empty() ? 0 : PortNumberOf(word);
+    if (number > 0) {
+        App().m_nPortIndex = number - 1;
+        link.SetDevicePath(std::string());
+    } else if (!word.empty()) {
+        link.SetDevicePath(word);
+    }
+    link.HoldLock(true);
+    return true;
+}
+
+std::string OpenFailureAdvice(const CSerialLink& link)
+{
+    if (link.OpenFailure().empty()) return {};
+    std::string text = "cannot open " + link.OpenFailure();
+    switch (link.LastError()) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return text + "; is the adapter plugged in? `tavrel-cli ports` lists the serial devices, "
+                      "--port chooses one";
+    case EACCES:
+    case EPERM: {
+        const std::string group = GroupOf(link.DevicePath());
+        return text + (group.empty() ? std::string("; ask for access to the device")
+                                     : "; the device belongs to group " + group + ": `sudo usermod -aG " + group +
+                                           " $USER`, then log in again");
+    }
+    case EBUSY:
+        return text + "; wait for that program to end, or choose another port with --port";
+    case ENOTTY:
+        return text + "; --port needs a serial device (`tavrel-cli ports` lists them)";
+    default:
+        return text;
+    }
+}
+
+bool ReportOpenFailure(const CSerialLink& link)
+{
+    const std::string advice = OpenFailureAdvice(link);
+    if (advice.empty()) return false;
+    CliFailure(advice);
+    return true;
+}
+
+void CliWaitUntilIdle(const CProcessEngine& engine)
+{
+    while (!engine.IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

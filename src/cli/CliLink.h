@@ -1,0 +1,32 @@
+#pragma once
+// The port and rate options shared by the commands that talk to a receiver,
+// and the wait for a process to end.
+#include <string>
+
+class CProcessEngine;
+class CSerialLink;
+
+// Environment variable naming the port when --port is not given.
+inline constexpr const char* kPortVariable = "TAVREL_PORT";
+
+// --port P (else $TAVREL_PORT, else the settings' COMn) and --baud R: a port
+// number becomes the settings' port for this run, a path (or a name of
+// /dev/serial/by-id) is opened as it is and never stored as a COM number.
+// The link keeps its port locked until the command ends. False with `error`
+// (a usage error) when a value names nothing.
+bool CliApplyLinkOptions(const std::string& port, const std::string& baud, CSerialLink& link,
+                         std::string& error);
+// The port word of --port or $TAVREL_PORT resolved to "COMn" or a device
+// path, for the commands that open their own link; empty when neither is given.
+bool CliPortWord(const std::string& port, std::string& resolved, std::string& error);
+
+// What to do about an open failure of `link` (its reason and a next step),
+// empty when the last open succeeded.
+std::string OpenFailureAdvice(const CSerialLink& link);
+
+// After a process: when its port could not be opened, the reason and the
+// next step on stderr. True when there was such a failure.
+bool ReportOpenFailure(const CSerialLink& link);
+
+// Runs the event loop until the engine is idle again.
+void CliWaitUntilIdle(const CProcessEngine& engine);
