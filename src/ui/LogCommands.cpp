@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -100,7 +99,6 @@ void SendLogByMail(QWidget* parent)
     // The mail client's own window takes over; its helper's exit code says
     // whether a mail could be prepared.
     auto* process = new QProcess(parent);
-    QPointer<QWidget> owner = parent;
     QObject::connect(process, &QProcess::finished, process, [process](int exitCode, QProcess::ExitStatus status) {
         process->deleteLater();
         if (status != QProcess::NormalExit || exitCode != 0) ShowMailFailure(exitCode);
