@@ -142,6 +142,26 @@ TEST_F(LogMenu, AnotherCopysRequestIsOpenedWhenNoProcessRuns)
     EXPECT_EQ(session.Frame().TitleText(), "demo.sfl - TAVREL");
 }
 
+// Send to runs the desktop's mail helper with the log attached; a helper that
+// finds no mail program gives the failure message with the reason. The helper
+// here is a stand-in on PATH that records its arguments.
+TEST(SendTo, AttachesTheLogAndSaysWhenNoMailProgramIsSetUp)
+{
+    CTempDir bin;
+    const std::string args = bin.File("args");
+    bin.Write("xdg-email", "#!/bin/sh\necho \"$@\" > '" + args + "'\nexit 3\n");
+    ASSERT_EQ(std::system(("chmod +x '" + bin.File("xdg-email") + "'").c_str()), 0);
+    qputenv("PATH", QByteArray::fromStdString(bin.Path()) + ":" + qgetenv("PATH"));
+
+    CGuiSession session;
+    std::string error;
+    ASSERT_TRUE(session.Start(error)) << error;
+    session.Frame().RunCommand(ID_FILE_SEND_MAIL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.Operator().Saw("No mail program"); }, 10000));
+    EXPECT_TRUE(session.Operator().Saw(GetString(61842)));
+    EXPECT_EQ(CGuiSession::ReadFile(args), "--attach " + App().m_strLogPath + "\n");
+}
+
 TEST(AboutBox, FiguresInFourDigitMegabytesAndNoOverflowBeyondFourGigabytes)
 {
     EXPECT_EQ(CAboutDlg::MegabytesText(512ull * 1048576), " 512 Mb");
