@@ -58,7 +58,7 @@ void RestoreStoredEnvDir();
 // The closest of `candidates` to `word` (few enough edits to be a typing
 // slip), or empty.
 std::string ClosestName(const std::string& word, const std::vector<std::string>& candidates);
-// Levenshtein distance, ignoring case.
+// Edits from one word to the other (a swap of neighbours is one), ignoring case.
 std::size_t EditDistance(const std::string& a, const std::string& b);
 
 // Every error and warning of the program starts with this.

@@ -11,8 +11,10 @@
 #include <cstdlib>
 
 #include "app/CommSettings.h"
+#include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/TerminalHost.h"
 #include "engine/ProcessEngine.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
@@ -99,6 +101,27 @@ std::string OpenFailureAdvice(const CSerialLink& link)
     default:
         return text;
     }
+}
+
+std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint)
+{
+    std::string list;
+    for (std::size_t i = 0; i < rates.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == rates.size() ? " and " : ", ") + std::to_string(rates[i]);
+    std::string text = "no answer from a receiver on " + port + (list.empty() ? "" : " at " + list + " bit/s") +
+                       ": check the cable and power, or choose another port with --port; "
+                       "`tavrel-cli ports` lists them";
+    return rateHint.empty() ? text : text + " (" + rateHint + ")";
+}
+
+std::string IdentFailureReason(const CSerialLink& link)
+{
+    const std::string hint =
+        App().m_bQueryAutoSpeed ? "" : "\"Query auto speed enable\" is off: only this rate was tried";
+    auto* host = dynamic_cast<CTerminalHost*>(&Host());
+    if (host == nullptr) return NoAnswerAdvice(link.PortName(), {}, hint);
+    const CIdentRecorder& seen = host->IdentRecorder();
+    return NoAnswerAdvice(seen.Port().empty() ? link.PortName() : seen.Port(), seen.RatesTried(), hint);
 }
 
 bool ReportOpenFailure(const CSerialLink& link)

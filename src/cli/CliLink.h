@@ -2,6 +2,7 @@
 // The port and rate options shared by the commands that talk to a receiver,
 // and the wait for a process to end.
 #include <string>
+#include <vector>
 
 class CProcessEngine;
 class CSerialLink;
@@ -23,6 +24,14 @@ bool CliPortWord(const std::string& port, std::string& resolved, std::string& er
 // What to do about an open failure of `link` (its reason and a next step),
 // empty when the last open succeeded.
 std::string OpenFailureAdvice(const CSerialLink& link);
+
+// Nothing answered on `port` at `rates` (bit/s): the reason and what to do
+// next; `rateHint`, when not empty, says how to try other rates.
+std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint);
+
+// Nothing answered the identification of the process that just ended: the
+// reason, from what the terminal host saw of its runs (the port and rates).
+std::string IdentFailureReason(const CSerialLink& link);
 
 // After a process: when its port could not be opened, the reason and the
 // next step on stderr. True when there was such a failure.

@@ -126,6 +126,30 @@ const char* AnswerName(MsgAnswer answer)
 
 }  // namespace
 
+void CIdentRecorder::Shown(bool open)
+{
+    if (!open) return;
+    m_strPort.clear();
+    m_rates.clear();
+}
+
+void CIdentRecorder::SetConnectionText(const std::string& text)
+{
+    // "port,rate" and the fixed line settings.
+    static const std::string kLineSuffix = ",n,8,2";
+    const bool suffixed = text.size() > kLineSuffix.size() &&
+                          text.compare(text.size() - kLineSuffix.size(), kLineSuffix.size(), kLineSuffix) == 0;
+    const std::string body = suffixed ? text.substr(0, text.size() - kLineSuffix.size()) : text;
+    const std::size_t comma = body.rfind(',');
+    if (comma == std::string::npos) return;
+    const int rate = std::atoi(body.c_str() + comma + 1);
+    const std::string port = body.substr(0, comma);
+    if (port == m_strPort && !m_rates.empty() && m_rates.back() == rate) return;
+    m_strPort = port;
+    if (std::find(m_rates.begin(), m_rates.end(), rate) == m_rates.end()) m_rates.push_back(rate);
+    if (onConnection) onConnection(port, rate);
+}
+
 CTerminalHost::CTerminalHost(AnswerPolicy policy)
     : m_policy(policy), m_stdinIsTty(::isatty(STDIN_FILENO) == 1),
       m_stderrIsTty(::isatty(STDERR_FILENO) == 1)

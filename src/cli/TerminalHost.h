@@ -9,12 +9,31 @@
 #include <vector>
 
 #include "app/Host.h"
+#include "link/AutoConfig.h"
 
 class CEnvDef;
 class QSocketNotifier;
 
 // How questions are answered when nobody can be asked.
 enum class AnswerPolicy { None, Yes, No };
+
+// What the terminal sees of an identification run (the auto-configure
+// search of a process, or `ident`): the port and every rate tried, for the
+// reason given when nothing answers. Each run starts a new record.
+class CIdentRecorder : public IAutoConfigView {
+public:
+    // "COM1,9600,n,8,2" or "/dev/ttyUSB0,19200,n,8,2".
+    void SetConnectionText(const std::string& text) override;
+    void Shown(bool open) override;
+    const std::string& Port() const { return m_strPort; }
+    const std::vector<int>& RatesTried() const { return m_rates; }
+    // Told every new port and rate of a run.
+    std::function<void(const std::string& port, int rate)> onConnection;
+
+private:
+    std::string m_strPort;
+    std::vector<int> m_rates;
+};
 
 class CTerminalHost : public CHost {
 public:
@@ -41,6 +60,9 @@ public:
     void ShowBlockCounters(bool show) override;
     bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
     void ShowReplyDialog(bool show) override;
+    // The identification runs of the processes are recorded, not drawn.
+    IAutoConfigView* IdentDialogView() override { return &m_identRecorder; }
+    CIdentRecorder& IdentRecorder() { return m_identRecorder; }
     // Ctrl+C during a wait stands for the wait dialog's Cancel button; no
     // question follows it.
     bool WaitDlgCheckCancel() override { return TakeInterrupt(); }
@@ -93,5 +115,6 @@ private:
     bool m_bAbortKeyReported = false;
     bool m_bProgressShown = false;
     bool m_bQuiet = false;
+    CIdentRecorder m_identRecorder;
     std::string m_strReply;
 };

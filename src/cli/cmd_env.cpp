@@ -52,14 +52,15 @@ std::string SpeedText(const CBoardDef& b)
     return b.HasSerialDestination() ? BaudText(b.m_nMaxSpeed) : GetString(117);
 }
 
+// Boards are numbered from 1, as every list of the program.
 void PrintBoardRow(size_t index, const CBoardDef& b)
 {
-    std::cout << "  [" << index << "] " << b.m_strName << "  ident " << b.m_strSubassyId << b.m_strSubassyHardw
+    std::cout << "  [" << index + 1 << "] " << b.m_strName << "  ident " << b.m_strSubassyId << b.m_strSubassyHardw
               << "  boot " << b.m_strBootLoader << "  code " << b.m_nProgId << "  "
               << (b.m_bRelayed ? "relayed" : "direct") << "  dest " << DestinationName(b.m_nDestination)
               << "  max " << SpeedText(b);
     if (b.m_bRelayed)
-        std::cout << "  parent [" << b.m_nParentBoard << "]";
+        std::cout << "  parent [" << b.m_nParentBoard + 1 << "]";
     std::cout << "\n";
 }
 

@@ -1,6 +1,5 @@
 // tavrel-cli ident: identify the board on the port, optionally searching its
 // rate as the Communication dialog's "Auto-configure" button does.
-#include <cstring>
 #include <iomanip>
 #include <iostream>
 
@@ -8,6 +7,9 @@
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliJson.h"
+#include "cli/CliLink.h"
+#include "cli/TerminalHost.h"
 #include "link/AutoConfig.h"
 #include "link/ChangeComm.h"
 #include "link/IdentQuery.h"
@@ -18,21 +20,8 @@
 namespace {
 
 constexpr int kColHardware = 125, kColSoftware = 126, kColPort = 127;
-
-// Tells on stderr which port and rate is being tried.
-class TerminalIdentView : public IAutoConfigView {
-public:
-    void SetConnectionText(const std::string& text) override
-    {
-        if (text == m_strShown)
-            return;
-        m_strShown = text;
-        std::cerr << "trying " << text << "\n";
-    }
-
-private:
-    std::string m_strShown;
-};
+// The time limit the Communication dialog uses when the setting is 0.
+constexpr int kDefaultMaxTimeSec = 600;
 
 bool ParseInt(const std::string& text, int& value)
 {
@@ -52,32 +41,40 @@ void PrintRows(const std::string& answer)
                   << row.hardware << std::setw(28) << row.software << row.port << "\n";
 }
 
-// --scan: the "Auto-configure" search from the chosen port and rate.
-IdentOutcome ScanForBoard(const IdentRequest& request, IAutoConfigView& view)
+// The link on the chosen port at the start rate; false when the rate is unknown.
+bool SetUpLink(const IdentRequest& request, CSerialLink& link, int& startRate)
 {
-    IdentOutcome outcome;
     CUpdateApp& app = App();
-    CSerialLink link;
     link.ApplySettings(app.m_comm);
     link.SetPortNumber(app.m_nPortIndex + 1);
-    if (!request.port.empty())
-        SelectPort(link, request.port);
-    const int startRate = request.nStartRate > 0 ? request.nStartRate : BaudFromIndex(app.m_nBaudIndex);
-    if (BaudIndexOf(startRate) < 0) {
-        outcome.error = "unknown rate " + std::to_string(startRate);
-        return outcome;
-    }
+    if (!request.port.empty()) SelectPort(link, request.port);
+    startRate = request.nStartRate > 0 ? request.nStartRate : BaudFromIndex(app.m_nBaudIndex);
+    if (BaudIndexOf(startRate) < 0) return false;
     link.SetBaudRate(static_cast<uint32_t>(startRate));
-    if (!app.m_bQueryAutoSpeed)
-        std::cerr << "tavrel-cli: \"Query auto speed enable\" is off: querying at " << startRate
-                  << " only\n";
-    outcome.portName = link.PortName();
-    outcome.devicePath = link.DevicePath();
-    outcome.nResult = RunAutoConfigure(link, app.m_bQueryAutoSpeed, &view, outcome.answer,
-                                       request.nMaxTimeSec);
-    outcome.nRate = static_cast<int>(link.BaudRate());
-    outcome.nOpenError = link.LastError();
-    return outcome;
+    return true;
+}
+
+// --scan: the "Auto-configure" search; without it the identification query
+// at the start rate only.
+int Identify(const IdentRequest& request, CSerialLink& link, IAutoConfigView& view, std::string& answer)
+{
+    CUpdateApp& app = App();
+    if (request.bScan) {
+        if (!app.m_bQueryAutoSpeed)
+            std::cerr << kErrorPrefix << "\"Query auto speed enable\" is off: querying at " << link.BaudRate()
+                      << " only\n";
+        return RunAutoConfigure(link, app.m_bQueryAutoSpeed, &view, answer, request.nMaxTimeSec);
+    }
+    int maxTime = request.nMaxTimeSec;
+    if (maxTime < 0) maxTime = app.m_nAutoMaxTimeSec > 0 ? app.m_nAutoMaxTimeSec : kDefaultMaxTimeSec;
+    const int startRate = static_cast<int>(link.BaudRate());
+    CAutoConfigDlg query(link, maxTime, &view);
+    query.SetRange(startRate, app.m_nAutoBaudMin, app.m_nAutoBaudMax);
+    query.AllowSpeedChange(false);
+    query.EnableLockOption(false);
+    const int result = query.RunModal();
+    answer = query.GetIdentReply();
+    return result;
 }
 
 // --save: the rate found (and the port when named as COMn) become the
@@ -89,19 +86,35 @@ int SaveFound(const IdentRequest& request, int rate)
     const int portIndex = number > 0 ? number - 1 : app.m_nPortIndex;
     CSerialLink link;
     link.ApplySettings(app.m_comm);
+    RestoreStoredEnvDir();
     if (!SaveCommunicationChoice(link, portIndex, BaudIndexOf(rate)))
         return CliFailure("cannot write " + app.IniPath());
     std::cout << "Communication settings: " << LinkText(app.m_nPortIndex, app.m_nBaudIndex) << "\n";
     return 0;
 }
 
+nlohmann::json Report(const CSerialLink& link, const CIdentRecorder& seen, int result, const std::string& answer,
+                      const std::string& reason)
+{
+    nlohmann::json rates = nlohmann::json::array();
+    for (int rate : seen.RatesTried()) rates.push_back(rate);
+    nlohmann::json report = {{"port", link.PortName()},     {"device", link.DevicePath()},
+                             {"found", result == AUTOCONFIG_FOUND},
+                             {"rate", result == AUTOCONFIG_FOUND ? nlohmann::json(link.BaudRate()) : nlohmann::json()},
+                             {"rates_tried", rates},
+                             {"boards", IdentRowsJson(answer)}, {"answer", AnswerLinesJson(answer)}};
+    if (!reason.empty()) report["reason"] = reason;
+    return report;
+}
+
 int RunIdent(CliArgs& args)
 {
     IdentRequest request;
-    std::string baud, maxTime;
-    args.Option("port", request.port);
+    std::string port, baud, maxTime, jsonTarget;
+    args.Option("port", port);
     bool haveBaud = args.Option("baud", baud);
     bool haveMaxTime = args.Option("max-time", maxTime);
+    args.Option("json", jsonTarget);
     request.bScan = args.Flag("scan");
     const bool save = args.Flag("save");
     std::vector<std::string> rest;
@@ -110,41 +123,59 @@ int RunIdent(CliArgs& args)
         return CliUsageError(error);
     if (!rest.empty())
         return CliUsageError("ident takes no positional arguments");
+    if (!CliPortWord(port, request.port, error))
+        return CliUsageError(error);
     if (haveBaud && !ParseInt(baud, request.nStartRate))
         return CliUsageError("--baud needs a rate in bit/s");
     if (haveMaxTime && !ParseInt(maxTime, request.nMaxTimeSec))
         return CliUsageError("--max-time needs a number of seconds");
 
-    TerminalIdentView view;
-    IdentOutcome outcome = request.bScan ? ScanForBoard(request, view) : RunIdentQuery(request, &view);
-    if (outcome.nResult == 0)
-        return CliUsageError(outcome.error);
-    switch (outcome.nResult) {
+    CJsonReport json(jsonTarget);
+    CSerialLink link;
+    int startRate = 0;
+    if (!SetUpLink(request, link, startRate))
+        return CliUsageError("--baud: unknown rate " + std::to_string(startRate));
+    CIdentRecorder seen;
+    seen.onConnection = [&](const std::string& name, int rate) {
+        if (!Globals().quiet)
+            std::cerr << "trying " << name << " at " << rate << " bit/s" << (request.bScan ? "" : " (this rate only)")
+                      << "\n";
+    };
+    std::string answer;
+    const int result = Identify(request, link, seen, answer);
+
+    std::string reason;
+    int code = 0;
+    switch (result) {
     case AUTOCONFIG_FOUND:
-        std::cout << "Board found on " << outcome.portName << "," << outcome.nRate
-                  << ",n,8,2\n";
-        PrintRows(outcome.answer);
-        return save ? SaveFound(request, outcome.nRate) : 0;
+        std::cout << "Board found on " << link.PortName() << "," << link.BaudRate() << ",n,8,2\n";
+        PrintRows(answer);
+        code = save ? SaveFound(request, static_cast<int>(link.BaudRate())) : 0;
+        break;
     case AUTOCONFIG_CANCELLED:
-        std::cerr << "tavrel-cli: identification cancelled\n";
-        return 2;
+        reason = "identification cancelled";
+        code = 2;
+        break;
     default:
-        if (outcome.nOpenError != 0) {
-            std::cerr << "tavrel-cli: cannot use " << outcome.devicePath << ": "
-                      << std::strerror(outcome.nOpenError) << "\n";
-            return 1;
-        }
-        std::cerr << "tavrel-cli: no answer on " << outcome.portName << " ("
-                  << outcome.devicePath << ")\n";
-        return 1;
+        reason = !link.OpenFailure().empty()
+                     ? OpenFailureAdvice(link)
+                     : NoAnswerAdvice(link.PortName(), seen.RatesTried(),
+                                      request.bScan ? "" : "--scan also tries the other rates");
+        code = 1;
+        break;
     }
+    if (!reason.empty()) std::cerr << kErrorPrefix << reason << "\n";
+    if (json.Wanted() && !json.Write(Report(link, seen, result, answer, reason), error)) return CliFailure(error);
+    return code;
 }
 
 CliRegistrar reg({"ident", "Identify the connected board, optionally searching its rate",
                   "usage: tavrel-cli ident [--port P] [--baud R] [--scan] [--max-time S] [--save]\n"
+                  "                        [--json FILE|-]\n"
                   "Sends \"$PKVR,IDENT\" every 1.5 s and prints the answer as the rows of the\n"
                   "Reply dialog (number, hardware, software, port).\n"
-                  "  --port P      COM1..COM8 (or 1..8), or a device path; default: the settings'\n"
+                  "  --port P      COM1..COM8 (or 1..8), a device path or a /dev/serial/by-id\n"
+                  "                name; default $TAVREL_PORT, else the settings'\n"
                   "  --baud R      rate to start at, in bit/s; default: the settings'\n"
                   "  --scan        search the rate as \"Auto-configure\" of the Communication\n"
                   "                dialog does: three attempts per rate through the range\n"
@@ -155,7 +186,10 @@ CliRegistrar reg({"ident", "Identify the connected board, optionally searching i
                   "                then runs until Ctrl+C); default \"Auto speed max. time\",\n"
                   "                600 when that is 0\n"
                   "  --save        store the rate that answered (and the port, when given as\n"
-                  "                COMn) in the communication settings of Tavrel.ini\n"
+                  "                COMn) in the communication settings of Tavrel.ini; a port\n"
+                  "                given as a path is not stored\n"
+                  "  --json FILE   also write the result as JSON (port, rate, rates tried, boards,\n"
+                  "                answer, reason); \"-\" writes it on stdout, the rest on stderr\n"
                   "Exit code: 0 found, 1 no answer, 2 cancelled (Ctrl+C) or usage error.\n",
                   RunIdent});
 

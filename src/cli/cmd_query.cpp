@@ -5,6 +5,7 @@
 #include "app/CommSettings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "engine/ProcessEngine.h"
 #include "engine/EngineLink.h"
@@ -12,12 +13,31 @@
 
 namespace {
 
+constexpr int kMsgReceptionTimeOut = 12;   // "Reception time-out (see log file)"
+
+nlohmann::json Report(const CSerialLink& link, const CProcessEngine& engine, const std::string& reason)
+{
+    const std::string& answer = engine.LastIdentReply();
+    nlohmann::json report = {
+        {"port", link.PortName()},
+        {"device", link.DevicePath()},
+        {"found", engine.QueryAnswered()},
+        {"rate", engine.QueryAnswered() ? nlohmann::json(BaudFromIndex(App().m_nBaudIndex)) : nlohmann::json()},
+        {"boards", IdentRowsJson(answer)},
+        {"answer", AnswerLinesJson(answer)},
+    };
+    if (!reason.empty()) report["reason"] = reason;
+    return report;
+}
+
 int RunQuery(CliArgs& args)
 {
     std::string port;
     std::string baud;
+    std::string jsonTarget;
     args.Option("port", port);
     args.Option("baud", baud);
+    args.Option("json", jsonTarget);
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error)) return CliUsageError(error);
@@ -26,21 +46,30 @@ int RunQuery(CliArgs& args)
     SerialLinkPtr linkPtr = CreateConfiguredLink();
     CSerialLink& link = *linkPtr;
     if (!CliApplyLinkOptions(port, baud, link, error)) return CliUsageError(error);
+    CJsonReport json(jsonTarget);
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, link);
     engine.StartQuery(PROC_QUERY);
     CliWaitUntilIdle(engine);
-    ReportOpenFailure(link);
+    std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : std::string();
+    if (reason.empty() && engine.LastEndMessage() == kMsgReceptionTimeOut) {
+        reason = IdentFailureReason(link);
+        CliFailure(reason);
+    }
+    if (json.Wanted() && !json.Write(Report(link, engine, reason), error)) return CliFailure(error);
     return engine.QueryAnswered() ? 0 : 1;
 }
 
 CliRegistrar reg({"query", "Identify the connected board and the boards behind it",
-                  "usage: tavrel-cli query [--port P] [--baud R]\n"
+                  "usage: tavrel-cli query [--port P] [--baud R] [--json FILE|-]\n"
                   "  Sends the identification query (searching the rates of the auto-configure\n"
                   "  range when \"Query auto speed enable\" is on) and prints the answer, one row\n"
-                  "  per board software. --port takes 1..8 (COMn) or a device path; --baud\n"
-                  "  the rate to start from. Exit code 0 when a board answered, 1 otherwise.",
+                  "  per board software. --port takes COM1..COM8, a device path or a\n"
+                  "  /dev/serial/by-id name; --baud the rate to start from. --json also writes\n"
+                  "  the answer as JSON (port, rate, boards, answer lines, reason); \"-\" writes\n"
+                  "  it on stdout and the rest on stderr.\n"
+                  "  Exit code 0 when a board answered, 1 otherwise.",
                   RunQuery});
 
 }  // namespace

@@ -30,13 +30,22 @@ bool ReadStoredRequest(const std::string& path, CUpdateDoc& doc, std::string& er
 
 std::string SpeedText(int index) { return index == -1 ? "-" : BaudText(index); }
 
+// Lines are numbered from 1, as every list of the program.
 void PrintLine(size_t i, const CBoardConf& line, const std::string& status)
 {
-    std::cout << "  [" << i << "] " << line.m_strBoardName << " (" << line.m_strSubassyHardw << ") of \""
+    std::cout << "  [" << i + 1 << "] " << line.m_strBoardName << " (" << line.m_strSubassyHardw << ") of \""
               << line.m_strEnvName << "\"  release " << line.m_strReleaseFile << "  soft " << line.m_strSoftId
               << "  transfer " << SpeedText(line.m_nTransferSpeed) << "  config " << SpeedText(line.m_nConfigSpeed)
               << "  alone " << (line.m_bBoardAlone ? "yes" : "no") << "  re-start " << (line.m_bRestart ? "yes" : "no")
               << "  " << status << "\n";
+}
+
+// "DEMO / GPS (board 2)": where a linked line leads, the board numbered from 1.
+std::string LinkTarget(const CBoardConf& line)
+{
+    const bool known = line.m_nEnvIndex >= 0 && static_cast<size_t>(line.m_nEnvIndex) < g_envList.size();
+    const std::string env = known ? g_envList[static_cast<size_t>(line.m_nEnvIndex)].m_strName : "?";
+    return env + " / " + line.m_strBoardName + " (board " + std::to_string(line.m_nBoardIndex + 1) + ")";
 }
 
 std::string LinkStatus(const CUpdateDoc& doc, const CBoardConf& stored)
@@ -44,7 +53,7 @@ std::string LinkStatus(const CUpdateDoc& doc, const CBoardConf& stored)
     CBoardConf line = stored;
     if (!doc.FindLineEnvironment(line))
         return "not found";
-    return "found: environment " + std::to_string(line.m_nEnvIndex) + ", board " + std::to_string(line.m_nBoardIndex);
+    return "found: " + LinkTarget(line);
 }
 
 int RunRequestShow(CliArgs& args)
@@ -64,8 +73,7 @@ int RunRequestShow(CliArgs& args)
     const OpenResult result = doc.OpenRequest(words[0]);
     if (result == OpenResult::Ok) {
         for (size_t i = 0; i < doc.m_lines.size(); ++i)
-            PrintLine(i, doc.m_lines[i], "linked: environment " + std::to_string(doc.m_lines[i].m_nEnvIndex) +
-                                             ", board " + std::to_string(doc.m_lines[i].m_nBoardIndex));
+            PrintLine(i, doc.m_lines[i], "linked: " + LinkTarget(doc.m_lines[i]));
         std::cout << "linked" << (doc.IsModified() ? " (lines modified, not saved)" : "")
                   << (doc.m_bHasRelayed ? ", with relayed boards" : "") << "\n";
         return 0;

@@ -1,6 +1,5 @@
 // tavrel-cli transfer FILE.sfl [--port P] [--baud R] [--json REPORT]: loads
 // the release of every board line of a request, then prints the end report.
-#include <fstream>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +7,7 @@
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
@@ -82,6 +82,7 @@ int RunTransfer(CliArgs& args)
 
     SerialLinkPtr link = CreateConfiguredLink();
     if (!CliApplyLinkOptions(port, baud, *link, error)) return CliUsageError(error);
+    CJsonReport json(jsonPath);
 
     CUpdateDoc doc;
     const OpenResult opened = doc.OpenRequest(files[0]);
@@ -96,14 +97,7 @@ int RunTransfer(CliArgs& args)
     CliWaitUntilIdle(engine);
     ReportOpenFailure(*link);
 
-    if (!jsonPath.empty()) {
-        std::ofstream out(jsonPath);
-        out << Report(files[0], doc, engine).dump(2) << "\n";
-        if (!out) {
-            std::cerr << "tavrel-cli: cannot write " << jsonPath << "\n";
-            return 1;
-        }
-    }
+    if (json.Wanted() && !json.Write(Report(files[0], doc, engine), error)) return CliFailure(error);
     return AllLinesOk(doc) ? 0 : 1;
 }
 
@@ -113,7 +107,8 @@ CliRegistrar reg({"transfer", "Load the releases of a transfer request into the 
                   "  environment directory), converts the release files found beside it and\n"
                   "  loads every board line in turn, then prints the end report. Questions are\n"
                   "  asked on the terminal, or answered by --yes / --no. Ctrl+C asks whether to\n"
-                  "  abort. --json writes each board's result, resends, bytes and time.\n"
+                  "  abort. --json writes each board's result, resends, bytes and time (\"-\":\n"
+                  "  on stdout, and everything else on stderr).\n"
                   "  --rescue brings back a first board (board alone) whose software no longer\n"
                   "  starts: switch the receiver off and on when asked, its rescue loader is\n"
                   "  caught at 9600 bit/s and loaded (a Rescue-mode transfer).\n"
