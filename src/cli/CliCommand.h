@@ -15,6 +15,7 @@ struct CliGlobals {
     bool quiet = false;     // -q: errors only
     bool verbose = false;   // -v: every logged line on stderr too
     std::string envDir;     // --env-dir: the environment directory for this run
+    bool answerYes = false; // --yes
 };
 CliGlobals& Globals();
 

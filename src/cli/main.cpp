@@ -242,6 +242,8 @@ int main(int argc, char** argv)
     CliGlobals& globals = Globals();
     globals.quiet = opts.quiet;
     globals.verbose = opts.verbose;
+    globals.envDir = opts.envDir;
+    globals.answerYes = opts.policy == AnswerPolicy::Yes;
     CTerminalHost host(opts.policy);
     host.SetQuiet(opts.quiet);
     SetHost(&host);

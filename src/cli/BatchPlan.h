@@ -1,0 +1,39 @@
+#pragma once
+// The plan of `tavrel-cli batch`: one transfer per port, run at the same
+// time. Read and checked whole before anything is sent.
+//
+//   {"format": "tavrel-batch",
+//    "runs": [{"port": "/dev/ttyUSB0", "request": "line1.sfl",
+//              "settings": {"Times out/Between 2 write (ms.)": 0},
+//              "config_dir": "...", "env_dir": "...", "log": "...",
+//              "baud": 115200, "rescue": false}, ...]}
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+inline constexpr std::size_t kMaxBatchRuns = 32;
+
+struct BatchRun {
+    std::string port;        // as the plan writes it
+    std::string portArg;     // what the run's --port gets: "COMn" or a path
+    std::string device;      // the device it opens, symbolic links followed
+    std::string request;     // path of the .sfl
+    std::string configDir;   // settings read from here (empty: the program's own)
+    std::string envDir;      // empty: the settings' environment directory
+    std::string log;         // empty: the default beside the program's log
+    std::vector<std::string> settings;   // "SECTION/KEY=VALUE", for this run only
+    std::string baud;        // empty: the settings' rate
+    bool rescue = false;
+};
+
+// Reads the runs of `plan` (relative paths are taken from the plan's
+// directory). False with `error` naming the field ("runs[1].port: ...").
+bool ParseBatchPlan(const nlohmann::ordered_json& plan, const std::string& planDir, std::vector<BatchRun>& runs,
+                    std::string& error);
+// Resolves every port to its device (a COMn through `comDevices`, COM1 at
+// index 0) and refuses ports that do not exist or that two runs share, and
+// two runs that would write one log.
+bool CheckBatchRuns(std::vector<BatchRun>& runs, const std::vector<std::string>& comDevices, std::string& error);
+// "Tavrel-ttyUSB0.log" for /dev/ttyUSB0: the default log of a run.
+std::string BatchLogName(const std::string& device);

@@ -1,0 +1,383 @@
+// tavrel-cli batch PLAN.json: one transfer per port at the same time, each in
+// its own tavrel-cli with its own settings and log; one summary at the end.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "app/Host.h"
+#include "app/Paths.h"
+#include "app/UpdateApp.h"
+#include "cli/BatchPlan.h"
+#include "cli/CliCommand.h"
+#include "cli/CliJson.h"
+#include "model/ModelJson.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPollMs = 200;
+constexpr std::size_t kMaxLineBytes = 64 * 1024;   // a longer line from a run is cut
+
+// One run in progress: its child program and where its files go.
+struct RunState {
+    BatchRun plan;
+    std::string work;          // private directory: settings copy, report, stderr
+    pid_t pid = -1;
+    int out = -1;              // the run's standard output
+    std::string pending;       // a line not yet complete
+    int exitCode = -1;         // -1 while running; 128 + signal when killed
+    Clock::time_point started;
+    double seconds = 0;
+    nlohmann::json report;     // the run's --json report, null when it wrote none
+};
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The last line of a run's stderr that is an error of the program.
+std::string LastError(const std::string& errors)
+{
+    std::istringstream lines(errors);
+    std::string line, last;
+    while (std::getline(lines, line))
+        if (line.rfind(kErrorPrefix, 0) == 0) last = line.substr(std::string(kErrorPrefix).size());
+    return last;
+}
+
+std::string MakeWorkDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tavrel-batch-XXXXXX";
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (std::string& word : words) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Runs tavrel-cli with `args`; its exit code and stderr (stdout is dropped).
+int RunSelf(std::vector<std::string> args, std::string& errors, const std::string& errorFile)
+{
+    args.insert(args.begin(), ProgramFilePath());
+    std::vector<char*> argv = Pointers(args);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    errors = ReadText(errorFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The run's own copy of the settings, with the plan's settings stored in it.
+bool PrepareSettings(RunState& run, std::size_t index, std::string& error)
+{
+    const std::string source = run.plan.configDir.empty() ? App().IniPath() : run.plan.configDir + "/" + kIniFileName;
+    std::error_code ec;
+    const std::string copy = run.work + "/" + kIniFileName;
+    if (fs::is_regular_file(source, ec)) fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
+    else std::ofstream(copy).flush();
+    if (ec) {
+        error = "runs[" + std::to_string(index) + "]: cannot copy " + source + ": " + ec.message();
+        return false;
+    }
+    if (run.plan.settings.empty()) return true;
+    std::vector<std::string> args = {"--config-dir", run.work, "--log", "/dev/null", "settings"};
+    for (const std::string& setting : run.plan.settings) {
+        args.push_back("--set");
+        args.push_back(setting);
+    }
+    std::string errors;
+    if (RunSelf(args, errors, run.work + "/settings.err") != 0) {
+        error = "runs[" + std::to_string(index) + "].settings: " + LastError(errors);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ChildArguments(const RunState& run)
+{
+    std::vector<std::string> args = {ProgramFilePath(), "--config-dir", run.work, "--log", run.plan.log};
+    const std::string envDir = !run.plan.envDir.empty() ? run.plan.envDir : Globals().envDir;
+    if (!envDir.empty()) args.insert(args.end(), {"--env-dir", envDir});
+    args.push_back(Globals().answerYes ? "--yes" : "--no");
+    args.insert(args.end(), {"transfer", run.plan.request, "--port", run.plan.portArg, "--json", run.work + "/report.json"});
+    if (!run.plan.baud.empty()) args.insert(args.end(), {"--baud", run.plan.baud});
+    if (run.plan.rescue) args.push_back("--rescue");
+    return args;
+}
+
+bool Launch(RunState& run)
+{
+    std::vector<std::string> args = ChildArguments(run);
+    std::vector<char*> argv = Pointers(args);
+    const std::string errorFile = run.work + "/stderr.txt";
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return false;
+    run.started = Clock::now();
+    run.pid = ::fork();
+    if (run.pid == 0) {
+        const int null = ::open("/dev/null", O_RDONLY);
+        const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (run.pid < 0) {
+        ::close(out[0]);
+        return false;
+    }
+    run.out = out[0];
+    return true;
+}
+
+// Reads what the run wrote on stdout; its lines are not shown.
+void DrainOutput(RunState& run)
+{
+    char buffer[4096];
+    const ssize_t n = ::read(run.out, buffer, sizeof buffer);
+    if (n <= 0) {
+        ::close(run.out);
+        run.out = -1;
+        return;
+    }
+    run.pending.append(buffer, static_cast<std::size_t>(n));
+    std::size_t end;
+    while ((end = run.pending.find('\n')) != std::string::npos) run.pending.erase(0, end + 1);
+    if (run.pending.size() > kMaxLineBytes) run.pending.clear();
+}
+
+void Finish(RunState& run, int status)
+{
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    run.seconds = std::chrono::duration<double>(Clock::now() - run.started).count();
+    run.report = nlohmann::json::parse(ReadText(run.work + "/report.json"), nullptr, false);
+    if (run.report.is_discarded()) run.report = nullptr;
+    if (!Globals().quiet)
+        std::cout << run.plan.port << ": " << (run.exitCode == 0 ? "done" : "failed") << " after "
+                  << static_cast<long>(run.seconds) << " s\n"
+                  << std::flush;
+}
+
+// Waits for every run, reading their output; Ctrl+C is passed on to them.
+void WaitForRuns(std::vector<RunState>& runs)
+{
+    for (;;) {
+        std::vector<pollfd> fds;
+        bool running = false;
+        for (RunState& run : runs) {
+            if (run.out >= 0) fds.push_back({run.out, POLLIN, 0});
+            running = running || run.exitCode < 0;
+        }
+        if (!running) return;
+        ::poll(fds.data(), fds.size(), kPollMs);
+        for (RunState& run : runs)
+            if (run.out >= 0)
+                for (const pollfd& p : fds)
+                    if (p.fd == run.out && (p.revents & (POLLIN | POLLHUP))) DrainOutput(run);
+        if (Host().AbortKeyPressed())
+            for (RunState& run : runs)
+                if (run.exitCode < 0) ::kill(run.pid, SIGINT);
+        for (RunState& run : runs) {
+            int status = 0;
+            if (run.exitCode < 0 && ::waitpid(run.pid, &status, WNOHANG) == run.pid) Finish(run, status);
+        }
+    }
+}
+
+long long Bytes(const nlohmann::json& report)
+{
+    long long total = 0;
+    for (const auto& board : report.value("boards", nlohmann::json::array())) total += board.value("bytes", 0LL);
+    return total;
+}
+
+std::string BoardResults(const nlohmann::json& report)
+{
+    std::string text;
+    for (const auto& board : report.value("boards", nlohmann::json::array()))
+        text += (text.empty() ? "" : ", ") + board.value("name", std::string("?")) + " " +
+                board.value("result_text", std::string("?"));
+    return text;
+}
+
+// Why a run failed: its report's reason, else its last error, else its exit.
+std::string FailureText(const RunState& run)
+{
+    if (run.report.is_object() && run.report.contains("reason")) return run.report["reason"].get<std::string>();
+    const std::string last = LastError(ReadText(run.work + "/stderr.txt"));
+    if (!last.empty()) return last;
+    return run.exitCode >= 128 ? "ended by signal " + std::to_string(run.exitCode - 128)
+                               : "exit code " + std::to_string(run.exitCode);
+}
+
+void PrintSummary(const std::vector<RunState>& runs)
+{
+    std::size_t width = 4;
+    for (const RunState& run : runs) width = std::max(width, run.plan.port.size());
+    std::cout << "\n" << std::left << std::setw(static_cast<int>(width) + 2) << "Port" << std::setw(8) << "Result"
+              << std::right << std::setw(10) << "Bytes" << std::setw(8) << "Time" << std::setw(11) << "Rate"
+              << "  Boards\n";
+    for (const RunState& run : runs) {
+        const long long bytes = run.report.is_object() ? Bytes(run.report) : 0;
+        const double rate = run.seconds > 0 ? bytes / run.seconds : 0;
+        std::ostringstream time, speed;
+        time << static_cast<long>(run.seconds + 0.5) << " s";
+        speed << static_cast<long>(rate + 0.5) << " B/s";
+        std::cout << std::left << std::setw(static_cast<int>(width) + 2) << run.plan.port << std::setw(8)
+                  << (run.exitCode == 0 ? "OK" : "FAILED") << std::right << std::setw(10) << bytes << std::setw(8)
+                  << time.str() << std::setw(11) << speed.str() << "  "
+                  << (run.report.is_object() ? BoardResults(run.report) : std::string("-")) << "\n";
+        if (run.exitCode != 0) std::cout << std::string(width + 2, ' ') << "why: " << FailureText(run) << "\n";
+        std::cout << std::string(width + 2, ' ') << "log: " << run.plan.log << "\n";
+    }
+}
+
+nlohmann::json Report(const std::vector<RunState>& runs, bool ok)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (const RunState& run : runs) {
+        nlohmann::json entry = {{"port", run.plan.port},         {"device", run.plan.device},
+                                {"request", run.plan.request},   {"log", run.plan.log},
+                                {"ok", run.exitCode == 0},       {"exit_code", run.exitCode},
+                                {"seconds", std::round(run.seconds * 10) / 10}, {"transfer", run.report}};
+        if (run.exitCode != 0) entry["reason"] = FailureText(run);
+        list.push_back(entry);
+    }
+    return {{"ok", ok}, {"runs", list}};
+}
+
+// Default logs beside the program's log; each run needs its own.
+bool AssignLogs(std::vector<BatchRun>& runs, std::string& error)
+{
+    const std::string logDir = fs::path(App().m_strLogPath).parent_path().string();
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].log.empty()) runs[i].log = (logDir.empty() ? std::string(".") : logDir) + "/" + BatchLogName(runs[i].device);
+        for (std::size_t j = 0; j < i; ++j)
+            if (runs[j].log == runs[i].log) {
+                error = "runs[" + std::to_string(i) + "].log: " + runs[i].log + " is the log of runs[" + std::to_string(j) + "]";
+                return false;
+            }
+    }
+    return true;
+}
+
+std::vector<std::string> ComDevices()
+{
+    std::vector<std::string> devices;
+    for (int n = 1; n <= static_cast<int>(App().m_comm.devices.size()); ++n) devices.push_back(App().m_comm.DevicePath(n));
+    return devices;
+}
+
+void RemoveWorkDirs(const std::vector<RunState>& runs)
+{
+    std::error_code ec;
+    for (const RunState& run : runs)
+        if (!run.work.empty()) fs::remove_all(run.work, ec);
+}
+
+int RunBatch(CliArgs& args)
+{
+    std::string jsonTarget;
+    args.Option("json", jsonTarget);
+    std::vector<std::string> files;
+    std::string error;
+    if (!args.Positionals(files, error)) return CliUsageError(error);
+    if (files.size() != 1) return CliUsageError("batch needs exactly one PLAN.json");
+
+    nlohmann::ordered_json plan;
+    std::vector<BatchRun> planned;
+    const std::string planDir = fs::absolute(files[0]).parent_path().string();
+    if (!ReadJsonFile(files[0], plan, error) || !ParseBatchPlan(plan, planDir, planned, error) ||
+        !CheckBatchRuns(planned, ComDevices(), error) || !AssignLogs(planned, error))
+        return CliUsageError(files[0] + ": " + error + "; nothing was sent");
+
+    CJsonReport json(jsonTarget);
+    std::vector<RunState> runs(planned.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        runs[i].plan = planned[i];
+        runs[i].work = MakeWorkDir();
+        if (runs[i].work.empty() || !PrepareSettings(runs[i], i, error)) {
+            RemoveWorkDirs(runs);
+            return CliUsageError(files[0] + ": " + (error.empty() ? "cannot make a working directory" : error) +
+                                 "; nothing was sent");
+        }
+    }
+    for (RunState& run : runs) {
+        if (!Launch(run)) {
+            run.exitCode = 127;
+            continue;
+        }
+        if (!Globals().quiet)
+            std::cout << run.plan.port << ": " << run.plan.request << " (log " << run.plan.log << ")\n" << std::flush;
+    }
+    WaitForRuns(runs);
+
+    bool ok = true;
+    for (const RunState& run : runs) ok = ok && run.exitCode == 0;
+    PrintSummary(runs);
+    const bool written = !json.Wanted() || json.Write(Report(runs, ok), error);
+    RemoveWorkDirs(runs);
+    if (!written) return CliFailure(error);
+    return ok ? 0 : 1;
+}
+
+CliRegistrar reg({"batch", "Load several receivers at once, one transfer per port",
+                  "usage: tavrel-cli batch PLAN.json [--json FILE|-]\n"
+                  "  Runs one transfer per port of the plan at the same time, each in its own\n"
+                  "  tavrel-cli with its own settings and log, then prints one line per port\n"
+                  "  with its result, bytes, time and rate (and why, when it failed).\n"
+                  "  The plan (docs/files.md):\n"
+                  "    {\"format\": \"tavrel-batch\", \"runs\": [\n"
+                  "      {\"port\": \"/dev/ttyUSB0\", \"request\": \"line1.sfl\"},\n"
+                  "      {\"port\": \"COM2\", \"request\": \"line2.sfl\", \"baud\": 115200,\n"
+                  "       \"settings\": {\"Times out/Between 2 write (ms.)\": 0},\n"
+                  "       \"config_dir\": \"DIR\", \"env_dir\": \"DIR\", \"log\": \"FILE\", \"rescue\": false}]}\n"
+                  "  Paths are taken from the plan's directory. Each run reads a copy of\n"
+                  "  Tavrel.ini (of config_dir, else the program's) with its \"settings\" stored\n"
+                  "  in it: the batch never changes Tavrel.ini. Its log defaults to\n"
+                  "  Tavrel-<device>.log beside the program's log.\n"
+                  "  A plan whose ports repeat or do not exist, or with a setting that cannot\n"
+                  "  be stored, is refused before anything is sent. A port that fails ends\n"
+                  "  its own run only. Questions are answered No (--yes: Yes). Ctrl+C asks\n"
+                  "  every run to stop.\n"
+                  "  --json writes the summary as JSON (each run's transfer report inside).\n"
+                  "  Exit code 0 when every run succeeded, 1 otherwise, 2 for a refused plan.",
+                  RunBatch});
+
+}  // namespace
