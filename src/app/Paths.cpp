@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -50,20 +49,33 @@ std::string ProgramDirectory()
     return slash == 0 ? std::string("/") : exe.substr(0, slash);
 }
 
+bool IsPortableCopy(const std::string& programDir)
+{
+    std::error_code ec;
+    return !programDir.empty() && fs::is_regular_file(StripFinalSlash(programDir) + "/" + kIniFileName, ec);
+}
+
 std::string DefaultConfigDir()
 {
     const std::string home = EnvOrEmpty("TAVREL_HOME");
     if (!home.empty()) return StripFinalSlash(home);
+    const std::string programDir = ProgramDirectory();
+    if (IsPortableCopy(programDir)) return StripFinalSlash(programDir);
     return XdgDir("XDG_CONFIG_HOME", ".config");
 }
 
 std::string DefaultLogPath(const std::string& programDir)
 {
-    if (!programDir.empty() && ::access(programDir.c_str(), W_OK) == 0)
-        return StripFinalSlash(programDir) + "/" + kLogFileName;
+    if (IsPortableCopy(programDir)) return StripFinalSlash(programDir) + "/" + kLogFileName;
     const std::string state = XdgDir("XDG_STATE_HOME", ".local/state");
     MakeDirectories(state);
     return state + "/" + kLogFileName;
+}
+
+std::string DefaultEnvDirectory(const std::string& programDir)
+{
+    if (IsPortableCopy(programDir)) return StripFinalSlash(programDir) + "/Products/";
+    return XdgDir("XDG_DATA_HOME", ".local/share") + "/Products/";
 }
 
 bool MakeDirectories(const std::string& dir)

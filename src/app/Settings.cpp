@@ -68,7 +68,7 @@ struct SettingKey {
 
 std::string DefaultEnvDir(const CUpdateApp& app)
 {
-    return app.m_strProgramDir + "/Products/";
+    return DefaultEnvDirectory(app.m_strProgramDir);
 }
 
 std::string DefaultSflDir(const CUpdateApp& app)

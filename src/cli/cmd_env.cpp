@@ -1,10 +1,12 @@
 // tavrel-cli env list / show / export / import: the environments of the
 // environment directory, their boards, and their JSON text form.
+#include <cctype>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "app/CommSettings.h"
 #include "app/Host.h"
+#include "app/Paths.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
@@ -115,20 +117,46 @@ int RunEnvExport(CliArgs& args)
     return 0;
 }
 
+// FILE.def in the environment directory for an environment named NAME: its
+// name with the characters a file name may not hold replaced.
+bool DefaultDefPath(const nlohmann::ordered_json& j, std::string& path, std::string& error)
+{
+    const std::string name = j.is_object() && j.contains("name") && j["name"].is_string() ? j["name"].get<std::string>() : "";
+    if (name.empty()) {
+        error = "the environment has no name to make a file name of: give --out FILE.def";
+        return false;
+    }
+    std::string file;
+    for (char c : name) file += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
+    const std::string dir = App().m_strEnvDir;
+    if (!MakeDirectories(dir)) {
+        error = "cannot make the environment directory " + dir;
+        return false;
+    }
+    path = DirectoryWithSlash(dir) + file + ".def";
+    return true;
+}
+
 int RunEnvImport(CliArgs& args)
 {
     std::string out;
     const bool hasOut = args.Option("out", out);
     std::vector<std::string> words;
     std::string error;
-    if (!args.Positionals(words, error))
+    if (!TakeDirAndWords(args, words, error))
         return CliUsageError(error);
-    if (words.size() != 1 || !hasOut)
-        return CliUsageError("usage: env import FILE.json --out FILE.def");
+    if (words.size() != 1)
+        return CliUsageError("usage: env import FILE.json [--out FILE.def]");
     nlohmann::ordered_json j;
     if (!ReadJsonFile(words[0], j, error))
         return CliFailure(error);
-    return ImportEnvironmentJson(j, out, error) ? 0 : CliFailure(words[0] + ": " + error);
+    if (!hasOut && !DefaultDefPath(j, out, error))
+        return CliFailure(words[0] + ": " + error);
+    if (!ImportEnvironmentJson(j, out, error))
+        return CliFailure(words[0] + ": " + error);
+    if (!hasOut && !Globals().quiet)
+        std::cout << "written " << out << "\n";
+    return 0;
 }
 
 CliRegistrar regList({"env list", "List the environments of the environment directory and their boards",
@@ -149,8 +177,11 @@ CliRegistrar regExport({"env export", "Write an environment as JSON on stdout",
                         "\"Relais simple\", \"115200\"), unset values are null.\n",
                         RunEnvExport});
 CliRegistrar regImport({"env import", "Write a .def file from its JSON form",
-                        "usage: tavrel-cli env import FILE.json --out FILE.def\n"
-                        "Checks every board as the environment editor does before writing.\n",
+                        "usage: tavrel-cli env import FILE.json [--out FILE.def] [--dir DIR]\n"
+                        "Checks every board as the environment editor does before writing.\n"
+                        "Without --out the file goes into the environment directory (--dir, the\n"
+                        "global --env-dir or the \"Products files\" setting), named after the\n"
+                        "environment: NAME.def.\n",
                         RunEnvImport});
 
 }   // namespace

@@ -157,6 +157,8 @@ int RunRepair(CliArgs& args)
     if (host != nullptr)
         host->changeCommAnswer = [&](CChangeCommDlg& dialog) { return AnswerDialog(dialog, options, problem); };
 
+    // A repaired rate is saved with the settings: --env-dir stays out of them.
+    RestoreStoredEnvDir();
     CProcessEngine engine(doc, *link);
     engine.StartRepair();
     CliWaitUntilIdle(engine);

@@ -67,6 +67,7 @@ int RunSettings(CliArgs& args)
     CUpdateApp& app = App();
     if (!assignments.empty()) {
         if (!SearchRangeStaysCompatible(assignments)) return CliFailure(GetString(kMsgIncompatibleRates));
+        RestoreStoredEnvDir();   // --env-dir is for this run, not for the file
         for (const Assignment& a : assignments) {
             SettingLine stored;
             if (!app.SetSetting(a.section, a.key, a.value, stored, error)) return CliFailure(error);

@@ -2,6 +2,8 @@
 // "Ports" sections, and the INI reader/writer.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/IniFile.h"
 #include "app/UpdateApp.h"
 #include "common/TempDir.h"
@@ -91,10 +93,17 @@ TEST(Settings, SwitchesAreYesInAnyCaseOnly)
             LoadFrom(std::string("[Miscellaneous]\nShow the communications box=") + r.value + "\n");
         EXPECT_EQ(app.m_bShowCommBox, r.expected) << r.value;
     }
+    // Not a portable copy (no Tavrel.ini in /opt/tavrel): the environments
+    // default to the user's data directory.
+    const char* savedData = std::getenv("XDG_DATA_HOME");
+    const std::string saved = savedData ? savedData : "";
+    ::setenv("XDG_DATA_HOME", "/home/operator/.local/share", 1);
     const CUpdateApp defaults = LoadFrom("");
+    if (savedData) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(defaults.m_bCrLfBeforeIdent && defaults.m_bShowCommBox &&
                 defaults.m_bQueryAutoSpeed && defaults.m_bRescueEnable);
-    EXPECT_EQ(defaults.m_strEnvDir, "/opt/tavrel/Products/");
+    EXPECT_EQ(defaults.m_strEnvDir, "/home/operator/.local/share/tavrel/Products/");
     EXPECT_EQ(defaults.m_strLastSflPath, "/opt/tavrel/Release/");
 }
 
