@@ -6,6 +6,7 @@
 #include "app/CommSettings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/RequestCheck.h"
 #include "model/ModelFiles.h"
 #include "model/ModelJson.h"
 #include "model/UpdateDoc.h"
@@ -56,6 +57,14 @@ std::string LinkStatus(const CUpdateDoc& doc, const CBoardConf& stored)
     return "found: " + LinkTarget(line);
 }
 
+// The problems of the lines on stderr, each after `prefix`; true when there was none.
+bool ReportLineProblems(const std::vector<CBoardConf>& lines, const std::string& prefix)
+{
+    const std::vector<std::string> problems = RequestLineProblems(lines, App().m_strEnvDir);
+    for (const std::string& problem : problems) std::cerr << kErrorPrefix << prefix << problem << "\n";
+    return problems.empty();
+}
+
 int RunRequestShow(CliArgs& args)
 {
     std::vector<std::string> words;
@@ -81,6 +90,7 @@ int RunRequestShow(CliArgs& args)
     for (size_t i = 0; i < stored.m_lines.size(); ++i)
         PrintLine(i, stored.m_lines[i], LinkStatus(doc, stored.m_lines[i]));
     std::cout << "not linked: " << doc.m_strLastError << "\n";
+    ReportLineProblems(stored.m_lines, words[0] + ": ");
     return 1;
 }
 
@@ -103,16 +113,20 @@ int RunRequestImport(CliArgs& args)
 {
     std::string out;
     const bool hasOut = args.Option("out", out);
+    const bool force = args.Flag("force");
     std::vector<std::string> words;
     std::string error;
     if (!TakeDirAndWords(args, words, error))
         return CliUsageError(error);
     if (words.size() != 1 || !hasOut)
-        return CliUsageError("usage: request import FILE.json --out FILE.sfl [--dir DIR]");
+        return CliUsageError("usage: request import FILE.json --out FILE.sfl [--dir DIR] [--force]");
     nlohmann::ordered_json j;
-    if (!ReadJsonFile(words[0], j, error))
-        return CliFailure(error);
+    CUpdateDoc doc;
+    if (!ReadJsonFile(words[0], j, error) || !RequestFromJson(j, doc, error))
+        return CliFailure(words[0] + ": " + error);
     ScanEnvironmentDirectory(ScanModeForRights());
+    if (!ReportLineProblems(doc.m_lines, words[0] + ": ") && !force)
+        return CliFailure(words[0] + ": not written (--force writes it anyway)");
     return ImportRequestJson(j, out, error) ? 0 : CliFailure(words[0] + ": " + error);
 }
 
@@ -121,7 +135,9 @@ CliRegistrar regShow({"request show", "Show a transfer request and link it to th
                       "Lists the lines of the request, then opens it as the program does: scans\n"
                       "the environment directory (the \"Products files\" setting, or DIR) and links\n"
                       "every line, with the linking messages; the global --yes / --no answer the\n"
-                      "linking questions. Nothing is saved. Exit code 1 when the lines do not link.\n",
+                      "linking questions. Nothing is saved. Lines that do not link are named\n"
+                      "with the closest environment or board. Exit code 1 when the lines do not\n"
+                      "link.\n",
                       RunRequestShow});
 CliRegistrar regExport({"request export", "Write a transfer request as JSON on stdout",
                         "usage: tavrel-cli request export FILE.sfl\n"
@@ -129,9 +145,12 @@ CliRegistrar regExport({"request export", "Write a transfer request as JSON on s
                         "unset values are null.\n",
                         RunRequestExport});
 CliRegistrar regImport({"request import", "Write a .sfl file from its JSON form",
-                        "usage: tavrel-cli request import FILE.json --out FILE.sfl [--dir DIR]\n"
-                        "Checks every line as the board-line dialog does, against the environment\n"
-                        "it names when that environment is loaded.\n",
+                        "usage: tavrel-cli request import FILE.json --out FILE.sfl [--dir DIR] [--force]\n"
+                        "Checks every line against the environments of the environment directory\n"
+                        "(--dir, the global --env-dir or \"Products files\"): an unknown environment\n"
+                        "or board is named with the closest names and nothing is written unless\n"
+                        "--force is given. Every line is also checked as the board-line dialog\n"
+                        "does, against its environment when that one is loaded.\n",
                         RunRequestImport});
 
 }   // namespace

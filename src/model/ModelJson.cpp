@@ -441,7 +441,7 @@ bool ImportRequestJson(const json& j, const std::string& outPath, std::string& e
                   : CheckLineWithoutEnvironment(line);
         if (!check) {
             ShowMessage(GetString(check.messageId), MODEL_CAPTION_PROGRAM, MB_OK_ONLY, ICON_EXCLAMATION);
-            error = "line " + std::to_string(i) + " (\"" + line.m_strBoardName + "\") is not valid";
+            error = "line " + std::to_string(i + 1) + " (\"" + line.m_strBoardName + "\") is not valid";
             return false;
         }
     }
