@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     splash->close();
 
     // The link's windows and the editors, each with sample content.
-    if (!GrabLinkDialogs(outDir)) std::cerr << "screenshots: a picture of the link's windows is missing\n";
+    GrabLinkDialogs(outDir);
     GrabEditorDialogs(outDir);
 
     const char* const expected[] = {"main-idle", "reply-dialog", "main-transfer", "wait-dialog", "end-report",
