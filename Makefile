@@ -4,6 +4,8 @@
 # make tsan  - build the link and engine tests with ThreadSanitizer and run them
 # make gui-demo    - the desktop program on the demo request against tavrel-sim
 # make screenshots - pictures of the windows under Xvfb into docs/screenshots/
+# make install     - build, then install the programs, manual pages, desktop entry
+#                    and icon under PREFIX (default /usr/local; DESTDIR is honoured)
 
 JOBS       ?= $(shell nproc)
 TEST_BUILD ?= build/make-test
@@ -12,8 +14,9 @@ TSAN_BUILD ?= build/make-tsan
 FUZZ_BUILD ?= build/make-fuzz
 SHOT_BUILD ?= build/make-shots
 FUZZ_SECONDS ?= 30
+PREFIX     ?= /usr/local
 
-.PHONY: all bootstrap build test demo gui-demo screenshots tsan fuzz clean
+.PHONY: all bootstrap build install test demo gui-demo screenshots tsan fuzz clean
 
 all: build
 
@@ -23,6 +26,9 @@ bootstrap:
 build: bootstrap
 	@cmake -S . -B $(APP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TESTS=OFF >/dev/null
 	@cmake --build $(APP_BUILD) -j $(JOBS)
+
+install: build
+	@cmake --install $(APP_BUILD) --prefix $(PREFIX)
 
 test: bootstrap
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON >/dev/null

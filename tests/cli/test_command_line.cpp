@@ -1,5 +1,7 @@
 // tavrel-cli's own command line: --version, misspelled commands, option
 // values that are missing, and the one error prefix.
+#include <sstream>
+
 #include "CliFixture.h"
 
 namespace {
@@ -59,6 +61,44 @@ TEST_F(CliCommandLine, OptionsWithoutTheirValueAreUsageErrors)
         EXPECT_EQ(run.code, 2) << row.says << "\n" << run.Both();
         EXPECT_EQ(run.err.rfind("tavrel-cli: ", 0), 0u) << run.err;
         EXPECT_TRUE(Contains(run.err, row.says)) << run.err;
+    }
+}
+
+// The manual page keeps up with the program: every command and global
+// option of --help is in it, and groff reads both pages without a warning.
+TEST_F(CliCommandLine, ManualPagesNameEveryCommandAndOption)
+{
+    const std::string page = ReadText(TAVREL_SOURCE_DIR "/docs/man/tavrel-cli.1");
+    ASSERT_FALSE(page.empty());
+    const CliResult help = Cli({"--help"});
+    std::istringstream lines(help.out);
+    bool commands = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "Commands:") {
+            commands = true;
+            continue;
+        }
+        if (commands && line.size() > 2) {
+            // "  env list        List the ...": the name is up to two spaces.
+            const std::string name = line.substr(2, line.find("  ", 2) - 2);
+            EXPECT_TRUE(Contains(page, name)) << name;
+        } else if (line.rfind("  -", 0) == 0) {
+            // "  -p, --port P      the port ...": the options before the text.
+            const std::string spec = line.substr(2, line.find("  ", 2) - 2);
+            for (std::size_t at = spec.find("--"); at != std::string::npos; at = spec.find("--", at + 2)) {
+                const std::string option = spec.substr(at, spec.find_first_of(" ,", at) - at);
+                std::string roff;
+                for (char c : option) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+                EXPECT_TRUE(Contains(page, roff)) << option;
+            }
+        }
+    }
+    EXPECT_TRUE(commands) << help.out;
+    for (const char* name : {"tavrel-cli.1", "tavrel-sim.1"}) {
+        const CliResult groff =
+            RunProgram("/usr/bin/groff", {"-man", "-ww", "-z", std::string(TAVREL_SOURCE_DIR "/docs/man/") + name});
+        EXPECT_EQ(groff.code, 0) << name;
+        EXPECT_EQ(groff.err, "") << name;
     }
 }
 
