@@ -424,6 +424,26 @@ int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
     return 0;
 }
 
+// --- progress -------------------------------------------------------------------------------
+
+void CProcessEngine::ReportPhase(int phase)
+{
+    if (!onProgress) return;
+    ProcessProgress progress;
+    progress.phase = phase;
+    progress.lines = LineCount();
+    if ((m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) && m_nBoard >= 0 &&
+        m_nBoard < LineCount()) {
+        progress.line = m_nBoard;
+        progress.board = CurrentLine().m_strBoardName;
+    }
+    progress.bytes = m_nReleaseBytesSent;
+    progress.total = m_nReleaseTotal;
+    progress.resends = m_nResends;
+    progress.lineRate = static_cast<long>(m_link.BaudRate());
+    onProgress(progress);
+}
+
 // --- waiting --------------------------------------------------------------------------------
 
 void CProcessEngine::StartWaitDialog(int messageId, int range)

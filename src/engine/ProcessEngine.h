@@ -11,11 +11,13 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/EngineTypes.h"
+#include "engine/ProcessProgress.h"
 #include "link/ReceiveParser.h"
 
 class CSerialLink;
@@ -74,6 +76,12 @@ public:
         long seconds = 0;   // from the board's start to its end
     };
     const std::vector<BoardStats>& LastBoardStats() const { return m_boardStats; }
+
+    // --- observers (tavrel-cli's progress and failure reasons) ------------------
+    // Told at each phase of a process and after every data record.
+    std::function<void(const ProcessProgress&)> onProgress;
+    // Told the identification answer the connected board was found with.
+    std::function<void(const std::string&)> onIdentReply;
 
     // --- the controller --------------------------------------------------------
     void ProcessStep(int kind, int argument);
@@ -188,6 +196,7 @@ private:
                   int timeoutMs, int quiet);
     void PumpOnce();
     void StartWaitDialog(int messageId, int range);
+    void ReportPhase(int phase);
 
     // Seams of the rescue, restore and repair exchanges.
     int WaitRescue(int seconds);
@@ -281,6 +290,8 @@ private:
     int m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;   // rate the link is open at
     int m_nHopLetterHop = 0;
     long long m_nBytesSent = 0;
+    long long m_nReleaseBytesSent = 0;   // m_nBytesSent without the resends
+    long long m_nReleaseTotal = 0;       // data bytes of the release being sent
     std::string m_strLastIdentReply;
     std::string m_strEndReport;
     int m_nEndMessage = 0;

@@ -47,11 +47,13 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     // find it at the rate it had before and hide a repair that failed.
     const bool search = App().m_bQueryAutoSpeed && m_nProcess != PROC_REPAIR;
     m_nStep = fromStep == 10 ? 11 : 32;
+    ReportPhase(PHASE_SCAN);
     std::string reply;
     const int result = RunAutoConfig(timeLimit, search, reply);
     if (m_nStep == 0) return;   // the process was ended meanwhile
 
     if (result == IDENT_FOUND) {
+        if (onIdentReply) onIdentReply(reply);
         m_strReply = reply;
         m_bQueryAnswered = true;
         OnReplyLine(m_strReply);

@@ -155,6 +155,7 @@ void CProcessEngine::Step15TransferModeData()
 
 void CProcessEngine::Step17FirstHop()
 {
+    ReportPhase(PHASE_TRANSFER_MODE);
     CBoardConf& line = CurrentLine();
     line.m_nHop = 0;
     line.SetHopSpeed(m_nLinkBaudIndex, 0);
@@ -221,6 +222,7 @@ void CProcessEngine::Step20RateChange()
 
 void CProcessEngine::Step21Erase()
 {
+    ReportPhase(PHASE_ERASE);
     const CBoardDef* def = CurrentDef();
     if (!BoardAlone() && !JoinHops(1, LastHop())) {
         ProcessStep(EV_SEND_FAILED, 0);
@@ -268,6 +270,7 @@ void CProcessEngine::Step23Announce()
 
 void CProcessEngine::Step28IdentifyAfterRestart()
 {
+    ReportPhase(PHASE_RESTART);
     switch (IdentifyAfterRestart()) {
     case RESTART_IDENTIFIED:
     case RESTART_NOT_FOUND:

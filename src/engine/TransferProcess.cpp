@@ -239,6 +239,9 @@ void CProcessEngine::Step25StartData()
     m_nResendAddress = -1;
     m_nResendBlock = -1;
     m_nBytesSent = 0;
+    m_nReleaseBytesSent = 0;
+    m_nReleaseTotal = m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0;
+    ReportPhase(PHASE_DATA);
     m_link.SetWriteTimeout(App().m_nSBinWriteTimeoutMs);
     App().WriteLogNote(RemainingTimeText(0) + "\r\n");
     Host().SetBlockCounter(CounterText(135, 0));
@@ -360,6 +363,8 @@ int CProcessEngine::RunBlockLoop()
                     Host().SetRemainingTime(RemainingTimeText(m_nBytesSent));
                 }
                 Host().SetTransferProgress(number, blocks, m_nResends, RemainingTimeText(m_nBytesSent));
+                if (!resend) m_nReleaseBytesSent += n;
+                ReportPhase(PHASE_DATA);
                 m_nResendAddress = -1;
                 m_nResendBlock = -1;
             }
@@ -410,6 +415,7 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
 
 void CProcessEngine::Step27Checksum()
 {
+    ReportPhase(PHASE_CHECKSUM);
     // A checksum line that came in before this step ran has already been
     // matched: it is used as it stands.
     int wait = m_nReplyFlag == 1 ? WAIT_REPLY : m_nReplyFlag == -1 ? WAIT_NEGATIVE : 0;
