@@ -123,6 +123,9 @@ const SettingKey kSettings[] = {
      &CUpdateApp::m_nReserved2, nullptr, nullptr, nullptr, false},
     {"Reserved 3", SEC_MISC, SEC_MISC, Kind::Seconds, 7, LimitTo2To20, MS,
      &CUpdateApp::m_nReserved3Ms, nullptr, nullptr, nullptr, false},
+    // Opt-in: conversions join consecutive data into full-length .vle records.
+    {"Pack release records", SEC_MISC, SEC_MISC, Kind::Switch, 0, NoBound, 1, nullptr,
+     &CUpdateApp::m_bPackRecords, nullptr, nullptr, false},
 };
 
 // Keys that older files hold in [Miscellaneous]: where they were written

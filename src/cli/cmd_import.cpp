@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/Host.h"
+#include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
 #include "release/Import.h"
 
@@ -34,6 +35,9 @@ private:
 int RunImport(CliArgs& args)
 {
     bool wantProgress = args.Flag("progress");
+    // For this conversion only; the setting itself is left as it is.
+    if (args.Flag("pack"))
+        App().m_bPackRecords = true;
     std::vector<std::string> files;
     std::string error;
     if (!args.Positionals(files, error))
@@ -54,10 +58,14 @@ int RunImport(CliArgs& args)
 }
 
 CliRegistrar reg({"import", "Convert a release file into its .vle file",
-                  "usage: tavrel-cli import FILE [--progress]\n"
+                  "usage: tavrel-cli import FILE [--progress] [--pack]\n"
                   "  Recognises FILE (S-records, absolute, IEEE 695 or any file), converts it\n"
                   "  into the .vle file beside it unless that one is up to date, and prints\n"
                   "  the result. --progress shows the percentage on a terminal.\n"
+                  "  --pack joins consecutive data into records of the full length of the\n"
+                  "  file's kind (64 data bytes for S3 S-records), never across a gap or a\n"
+                  "  multiple of that length, as \"Pack release records\" = YES does; a file\n"
+                  "  converted without packing is converted again.\n"
                   "  Exit code 0 on success, 1 otherwise.",
                   RunImport});
 

@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 
 #include "app/UpdateApp.h"
+#include "release/RecordPacker.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string DirectoryOf(const std::string& path)
 }  // namespace
 
 CFileBase::CFileBase(int type, float sizeFactor, int addrWidth)
-    : m_nType(type), m_nAddrWidth(addrWidth), m_fSizeFactor(sizeFactor)
+    : m_nType(type), m_nAddrWidth(addrWidth), m_fSizeFactor(sizeFactor), m_bPack(App().m_bPackRecords)
 {
 }
 
@@ -70,9 +71,19 @@ int CFileBase::IsConverted()
     int type = vle.CheckFile();
     bool upToDate = type == m_nType
                     && vle.HeaderTime() == static_cast<uint32_t>(m_nFileTime)
-                    && vle.HeaderVersion() == static_cast<uint16_t>(App().m_nVersion);
+                    && vle.HeaderVersion() == static_cast<uint16_t>(App().m_nVersion)
+                    && (!m_bPack || IsPackedVle(vle));
     vle.Close();
     return upToDate ? 1 : 0;
+}
+
+// A file converted without packing is converted again once packing is asked for.
+bool CFileBase::IsPackedVle(CVleFile& vle)
+{
+    if (!ReadAddressWidth())
+        return false;
+    m_nFrameSize = FrameSizeFor(m_nAddrWidth);
+    return VleRecordsPacked(vle, VleRecordLength());
 }
 
 int CFileBase::HasDiskSpace()
@@ -123,7 +134,7 @@ int CFileBase::CreateVle()
 
 bool CFileBase::WriteBlockRecords(int count, long& records)
 {
-    int recordLength = std::min(RecordLength(), VLE_MAX_DATA);
+    int recordLength = VleRecordLength();
     if (recordLength < 1)
         return false;
     for (int written = 0; written < count;) {
@@ -186,8 +197,14 @@ int CFileBase::RunConversion()
         int count = 0;
         bool stopped = false;
         bool writeFailed = false;
-        while ((count = ReadBlock(m_block, BlockRequest())) > 0) {
-            if (!WriteBlockRecords(count, records)) {
+        CRecordPacker packer(VleRecordLength(), [this, &records](uint32_t address, int len, const uint8_t* data) {
+            ++records;
+            return m_pVle->WriteRecord(address, len, data);
+        });
+        while (!writeFailed && (count = ReadBlock(m_block, BlockRequest())) > 0) {
+            const bool written = m_bPack ? packer.Add(m_nBlockAddress, m_block, count)
+                                         : WriteBlockRecords(count, records);
+            if (!written) {
                 writeFailed = true;
                 break;
             }
@@ -197,13 +214,15 @@ int CFileBase::RunConversion()
                 break;
             }
         }
+        // A read error or a stop leaves the record being packed unwritten:
+        // the file gets no trailer and is never taken for a conversion.
         if (writeFailed)
             result = CONVERT_VLE_ERROR;
         else if (count < 0)
             result = CONVERT_READ_ERROR;
         else if (stopped)
             result = CONVERT_ABORTED;
-        else if (!m_pVle->WriteTrailer(m_nType, static_cast<uint32_t>(records)))
+        else if (!packer.Flush() || !m_pVle->WriteTrailer(m_nType, static_cast<uint32_t>(records)))
             result = CONVERT_VLE_ERROR;
         else if (m_pProgress)
             m_pProgress->SetPos(100);

@@ -1,6 +1,7 @@
 #pragma once
 // CFileBase and its four readers: recognise a release file's format, read it
 // as addressed blocks and convert it into its .vle file.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,12 @@ public:
     int IsConverted();
     int HasDiskSpace();
     int CreateVle();
+    // Packing of the records; the setting "Pack release records" unless set
+    // here. A packed conversion joins consecutive data into records of the
+    // full length (CRecordPacker), and only a packed .vle file is up to date
+    // for it; an unpacked conversion takes any up-to-date file.
+    void SetPacking(bool pack) { m_bPack = pack; }
+    bool Packing() const { return m_bPack; }
 
     int Type() const { return m_nType; }
     const std::string& VlePath() const { return m_strVlePath; }
@@ -84,6 +91,9 @@ protected:
     virtual int BlockRequest() const { return 32; }
     // Data bytes per .vle record.
     virtual int RecordLength() const { return m_nFrameSize - m_nAddrWidth - 3; }
+    // Learns the address width that the format states in the file (the
+    // record length follows from it); false when the file does not state it.
+    virtual bool ReadAddressWidth() { return true; }
     // Logs that the file contradicts itself at `offset` and returns -1, the
     // read error of ReadBlock.
     int InconsistentAt(const std::string& what, int64_t offset) const;
@@ -92,11 +102,15 @@ protected:
 
 private:
     int FrameSizeFor(int width) const;
+    // The record length of this file's kind, within what a reader accepts.
+    int VleRecordLength() const { return std::min(RecordLength(), VLE_MAX_DATA); }
     bool WriteBlockRecords(int count, long& records);
+    bool IsPackedVle(CVleFile& vle);
     void ReportProgress(int& lastPercent);
     bool UserStopped();
     bool VleIsReleaseFile() const;
 
+    bool m_bPack = false;
     bool m_bPumped = false;                      // events pumped in this conversion
     std::chrono::steady_clock::duration m_lastPump{};
 };
@@ -110,6 +124,7 @@ public:
 
 protected:
     bool ReadPreamble() override;
+    bool ReadAddressWidth() override { return Recognise() == 1; }
 
 private:
     bool ReadRecordLine();
@@ -145,6 +160,7 @@ public:
 
 protected:
     bool ReadPreamble() override;
+    bool ReadAddressWidth() override { return HasValidHeader() == 1; }
     int RecordLength() const override { return m_nFrameSize - m_nAddrWidth - 1; }
 
 private:

@@ -126,3 +126,39 @@ inline Bytes ImageOf(const std::vector<VleRecord>& records, uint32_t* base = nul
         *base = static_cast<uint32_t>(low);
     return image;
 }
+
+// --- files built from the record rules of their formats ---------------------------
+
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Record header words: w0 = data + 5, w1 = block bytes, w2/w3 = address low/high.
+inline Bytes AbsRecord(uint32_t address, const Bytes& data, long w1 = -1)
+{
+    uint32_t w0 = static_cast<uint32_t>(data.size() + 5), block = w1 < 0 ? static_cast<uint32_t>(data.size()) : w1;
+    return Cat({{uint8_t(w0 >> 8), uint8_t(w0), uint8_t(block >> 8), uint8_t(block), uint8_t(address >> 8),
+                 uint8_t(address), uint8_t(address >> 24), uint8_t(address >> 16)}, data});
+}
+
+inline Bytes Number(uint32_t value)
+{
+    if (value < 0x80)
+        return {static_cast<uint8_t>(value)};
+    return {0x84, uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+}
+
+inline Bytes LoadData(const Bytes& data) { return Cat({{0xED}, Number(static_cast<uint32_t>(data.size())), data}); }
+
+// A module whose data part (at offset 64) starts with section 1 at `address`.
+inline Bytes Ieee695(int width, uint32_t address, const Bytes& records)
+{
+    Bytes file = Cat({{0xE0, 0x03, 'T', 'S', 'T', 0xEC, 0x08, static_cast<uint8_t>(width), 0xCC},
+                      {0xE2, 0xD7, 0x05}, Number(64)});
+    file.resize(64, 0x00);
+    return Cat({file, {0xE5, 0x01, 0xE2, 0xD0, 0x01}, Number(address), records, {0xE1}});
+}
