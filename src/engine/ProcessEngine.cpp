@@ -20,14 +20,17 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Posted notifications travel as Qt events of type User + their number.
 QEvent::Type NotificationType(int notification)
 {
     return static_cast<QEvent::Type>(QEvent::User + notification);
 }
 
-// Pause after the port was opened at a new rate, so the line settles.
-constexpr int PORT_SETTLE_MS = 500;
+// The line clock counts the device's frame, two stop bits (",n,8,2"): a port
+// set to one stop bit is done sooner, never later, than the clock says.
+constexpr int kDeviceStopBits = 2;
 
 }  // namespace
 
@@ -37,6 +40,8 @@ CProcessEngine::CProcessEngine(CUpdateDoc& doc, CSerialLink& link, QObject* pare
     m_tickTimer.setInterval(TICK_PERIOD_MS);
     QObject::connect(&m_tickTimer, &QTimer::timeout, this, [this] { OnTick(); });
     QObject::connect(&m_replyTimer, &QTimer::timeout, this, [this] { OnReplyTimeout(); });
+    m_wakeTimer.setSingleShot(true);
+    m_wakeTimer.setTimerType(Qt::PreciseTimer);
     m_cmdLineTimer.setSingleShot(true);
     QObject::connect(&m_cmdLineTimer, &QTimer::timeout, this, [this] {
         m_cmdLineTimer.stop();
@@ -122,6 +127,13 @@ void CProcessEngine::PumpOnce()
 {
     // Sleeps until something happens: timer 1 wakes the loop every 500 ms.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void CProcessEngine::PumpOnceFor(int ms)
+{
+    m_wakeTimer.start(std::max(ms, 1));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_wakeTimer.stop();
 }
 
 // --- the step machine -------------------------------------------------------------
@@ -296,7 +308,32 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
 bool CProcessEngine::WriteToLink(const std::string& bytes)
 {
     const int written = m_link.Write(bytes.data(), static_cast<int>(bytes.size()));
+    NoteWritten(static_cast<size_t>(std::max(written, 0)));
     return written == static_cast<int>(bytes.size());
+}
+
+std::chrono::microseconds CProcessEngine::WireTime(size_t bytes) const
+{
+    const long long bits = 1 + m_link.ByteSize() + (m_link.Parity() != 0 ? 1 : 0) + kDeviceStopBits;
+    const long long rate = std::max<long long>(m_link.BaudRate(), 1);
+    return std::chrono::microseconds(static_cast<long long>(bytes) * bits * 1000000LL / rate);
+}
+
+void CProcessEngine::NoteWritten(size_t bytes)
+{
+    const auto now = Clock::now();
+    m_lineFreeAt = std::max(m_lineFreeAt, now) + WireTime(bytes);
+    m_lastWrite = now;
+    m_bLastAnswered = false;
+    m_nBytesSinceWrite = 0;
+}
+
+int CProcessEngine::InterWritePauseMs() const
+{
+    const int pause = App().m_nInterWriteDelayMs;
+    if (pause <= 0 || m_bLastAnswered) return 0;
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastWrite).count();
+    return static_cast<int>(std::max<long long>(pause - since, 0));
 }
 
 int CProcessEngine::SendSentence(const std::string& sentence, int nextStep,
@@ -316,7 +353,7 @@ int CProcessEngine::SendRaw(const std::string& text, int nextStep, const std::st
 int CProcessEngine::SendBytes(const std::string& bytes, int nextStep, const std::string& expected,
                               int timeoutMs, int quiet)
 {
-    if (App().m_nInterWriteDelayMs > 0) App().PumpDelay(App().m_nInterWriteDelayMs);
+    if (const int pause = InterWritePauseMs(); pause > 0) App().PumpDelay(pause);
     if (nextStep != 0) m_nStep = nextStep;
     if (!expected.empty()) m_strExpected = expected;
     if (timeoutMs != 0 && !ArmReplyTimer(timeoutMs)) {
@@ -341,6 +378,7 @@ int CProcessEngine::SendRecord(const DataRecord& record, bool blink)
     if (blink) Host().FlashLamp(LAMP_TRANSMIT);
     const int size = static_cast<int>(record.SizeToWrite());
     const int written = m_link.Write(reinterpret_cast<const char*>(record.BytesToWrite()), size);
+    NoteWritten(static_cast<size_t>(std::max(written, 0)));
     if (size == 0 || written != size) {
         m_link.PurgeReceive(0);
         return 0;
@@ -388,6 +426,7 @@ void CProcessEngine::OnCommNotify()
         return;
     }
     if (count <= 0) return;
+    m_nBytesSinceWrite += count;
     m_receiver.Append(bytes.data(), static_cast<size_t>(count));
     Host().FlashLamp(LAMP_RECEIVE);
     m_receiver.ParseReceived();
@@ -408,7 +447,9 @@ int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
     m_link.SetBaudRate(BaudFromIndex(baudIndex));
     ShowLinkText(baudIndex);
     if (m_link.Open(this) == 1) {
-        App().PumpDelay(PORT_SETTLE_MS);
+        // The line clock starts again on the idle line.
+        m_lineFreeAt = Clock::now();
+        App().PumpDelay(LINE_SETTLE_MS);
         const int timeout = writeTimeoutMs == -1 ? App().m_nWriteTimeoutMs : writeTimeoutMs;
         if (!m_link.SetWriteTimeout(timeout))
             App().WriteLog("ERREUR écriture TimeOut à l'ouverture du port.\r\n");

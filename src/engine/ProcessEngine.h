@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -182,6 +183,11 @@ private:
     void NextBoardOrEnd();
     int RunBlockLoop();
     int AfterBlockLoop(int result, int kind);
+    // End of the data: waits until the line has carried the last record and
+    // a board had its time to ask for one again; true when it did (the
+    // pending resend is then set).
+    bool LateResendAsked();
+    bool TakeResendRequest();
     void OnReplyTimeout();
     void PostStep(int notification, int step);
     bool ArmReplyTimer(int timeoutMs);
@@ -194,7 +200,18 @@ private:
     bool WriteToLink(const std::string& bytes);
     int SendBytes(const std::string& bytes, int nextStep, const std::string& expected,
                   int timeoutMs, int quiet);
+    // The pause "Between 2 write (ms.)" still owed before the next sentence:
+    // none once the board has answered the last one (it has taken it in),
+    // else what is left of it since the last write.
+    int InterWritePauseMs() const;
+    // A reply line matched the step: the board took in what it answers.
+    void NoteAnswered() { m_bLastAnswered = true; }
+    // The line clock: when the bytes written so far have crossed the line.
+    void NoteWritten(size_t bytes);
+    std::chrono::microseconds WireTime(size_t bytes) const;
     void PumpOnce();
+    // Sleeps in the event loop until something happens or `ms` have passed.
+    void PumpOnceFor(int ms);
     void StartWaitDialog(int messageId, int range);
     void ReportPhase(int phase);
 
@@ -211,6 +228,18 @@ private:
     // the connected board).
     bool RepairConfirmed(const std::string& reply) const;
     void SaveRepairedRate();
+
+    // The identification after a restart, phase by phase (QueryProcess.cpp).
+    struct RestartIdent;
+    std::vector<int> KnownRatesAfterRestart() const;
+    bool ProbeKnownRate(RestartIdent& r, size_t index);
+    void SendRestartIdent(RestartIdent& r);
+    void EnterFoundPhase(RestartIdent& r);
+    void LoseBoard(RestartIdent& r);
+    int RestartAtKnownRates(RestartIdent& r);
+    int RestartSearch(RestartIdent& r);
+    int RestartFoundPhase(RestartIdent& r);
+    int RestartRelayedPhase(RestartIdent& r);
 
     // Transfer start pieces.
     bool CheckRequest();
@@ -273,6 +302,7 @@ private:
     QTimer m_tickTimer;     // timer 1
     QTimer m_replyTimer;    // timer 2
     QTimer m_cmdLineTimer;  // timer 3
+    QTimer m_wakeTimer;     // ends a PumpOnceFor
 
     // What the current board's transfer has changed in the receiver.
     int m_nJoinedHop = 0;                  // deepest hop the relays lead to (0: none)
@@ -290,6 +320,10 @@ private:
     int m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;   // rate the link is open at
     int m_nHopLetterHop = 0;
     long long m_nBytesSent = 0;
+    std::chrono::steady_clock::time_point m_lineFreeAt{};   // the line clock
+    std::chrono::steady_clock::time_point m_lastWrite{};
+    bool m_bLastAnswered = false;   // the last sentence written was answered
+    long m_nBytesSinceWrite = 0;    // received since the last write
     long long m_nReleaseBytesSent = 0;   // m_nBytesSent without the resends
     long long m_nReleaseTotal = 0;       // data bytes of the release being sent
     std::string m_strLastIdentReply;

@@ -22,7 +22,11 @@ constexpr int kLockedQuerySec =
     2 * CAutoConfigDlg::kAttemptsPerRate * CAutoConfigDlg::kScanPeriodMs / 1000;
 
 // Phases of the identification after a restart.
-enum class RestartPhase { Search, Found, Relayed, RelayedEnd };
+enum class RestartPhase { Known, Search, Found, Relayed };
+
+// Each rate known before the search is listened to for one attempt period
+// of the search: the time a board is given to answer the identification.
+constexpr int kProbeWindowMs = CAutoConfigDlg::kScanPeriodMs;
 
 bool IsTransfer(int process)
 {
@@ -190,102 +194,231 @@ int CProcessEngine::RestartWait(const CBoardConf& line, bool wholeChain) const
 }
 
 // --- identification after a restart ----------------------------------------------------
+//
+// The restarted board is asked first at the rates known before the search:
+// the rate it had before the transfer, then the transfer rate (it keeps that
+// one when it saves its transfer speed). Only when neither answers within
+// the longest restart its definitions allow does the rate search run. Every
+// phase ends on the answer it waits for; the up-time ("Reserved 3") is the
+// one wait that an answer does not end, and its last question is timed to
+// be answered as it runs out.
+
+struct CProcessEngine::RestartIdent {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    int range = 0;          // the whole wait: twice the restart time
+    int knownUntil = 0;     // the known rates are asked until then
+    int upTime = 0;         // "Reserved 3"
+    int replyTimeout = 0;   // "Message reception (sec.)"
+    std::vector<int> knownRates;   // baud indexes
+    size_t knownIndex = 0;
+    RestartPhase phase = RestartPhase::Known;
+    int tProbe = 0, tSend = 0, tPhase = 0, tReply = 0, tRelay = 0;
+    int wakeAt = 0;         // the next moment a phase acts without an answer
+
+    int Now() const
+    {
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - start).count());
+    }
+};
 
 int CProcessEngine::IdentifyAfterRestart()
 {
     const CBoardConf& line = CurrentLine();
-    const int range = 2 * RestartWait(line, NoSelectedLineFollows());
-    const int messageReply = App().m_nMsgTimeoutMs;
-    const int upTime = App().m_nReserved3Ms;
+    RestartIdent r;
+    r.range = 2 * RestartWait(line, NoSelectedLineFollows());
+    r.knownUntil = r.range / 2;
+    r.upTime = App().m_nReserved3Ms;
+    r.replyTimeout = App().m_nMsgTimeoutMs;
+    r.knownRates = KnownRatesAfterRestart();
     if (!Host().WaitDlgCreate()) return RESTART_NO_DIALOG;
-    StartWaitDialog(line.m_bRestart ? 59 : 0, range);
+    StartWaitDialog(line.m_bRestart ? 59 : 0, r.range);
     m_nTickMs = 0;
     m_strReply.clear();
     m_nReplyFlag = 0;
 
-    RestartPhase phase = RestartPhase::Search;
-    int lastTick = -1;
-    int tPhase = 0, tReply = 0, tSend = 0, tRelay = 0;
     int result = 0;
-    auto sendIdent = [this](int& stamp) {
-        m_strReply.clear();
-        SendSentence("$PKVR,IDENT", 29, "", 0);
-        stamp = m_nTickMs;
-    };
+    if (r.knownRates.empty()) r.phase = RestartPhase::Search;
+    else if (!ProbeKnownRate(r, 0)) result = RESTART_NOT_FOUND;
+    int secondsShown = 0;
     while (result == 0) {
-        if (lastTick != -1) PumpOnce();
         if (m_nStep == 0) break;   // the process was ended meanwhile
-        if (Host().WaitDlgCheckCancel()) { result = RESTART_STOPPED; break; }
-        if (m_nTickMs >= range) { result = RESTART_NOT_FOUND; break; }
-        if (m_nTickMs == lastTick) continue;
-        lastTick = m_nTickMs;
-        if (lastTick > 0 && lastTick % 1000 == 0) Host().WaitDlgStepIt();
-
-        switch (phase) {
-        case RestartPhase::Search: {
-            // At least one second: a limit of 0 would mean no limit at all.
-            const int secondsLeft = std::max(1, (range - m_nTickMs) / 1000);
-            CAutoConfigDlg dialog(m_link, secondsLeft, Host().IdentDialogView());
-            dialog.SetTitle(59);
-            dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
-            dialog.EnableLockOption(false);
-            // Deliberately a search, not one locked rate: a restarted board
-            // comes back at the transfer rate when it keeps it, at its own
-            // rate otherwise, and the program cannot tell which. Found at
-            // any rate, it is reported as it answers, not "Not found".
-            dialog.AllowSpeedChange(true);
-            const auto opened = std::chrono::steady_clock::now();
-            const int tickBefore = m_nTickMs;
-            const int found = dialog.RunModal();
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                std::chrono::steady_clock::now() - opened).count();
-            // Timer 1 kept ticking while the dialog ran: its time is counted
-            // once, as the dialog's whole seconds, not twice.
-            m_nTickMs = tickBefore + static_cast<int>(seconds) * 1000;
-            lastTick = m_nTickMs;
-            Host().WaitDlgSetPos(m_nTickMs);
-            if (m_nStep == 0) break;
-            if (found == IDENT_CANCELLED) { result = RESTART_STOPPED; break; }
-            if (found == IDENT_NO_ANSWER) { result = RESTART_NOT_FOUND; break; }
-            m_nLinkBaudIndex = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
-            if (m_nLinkBaudIndex < 0) m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;
-            phase = RestartPhase::Found;
-            tPhase = tReply = m_nTickMs;
-            m_nReplyFlag = 0;
-            sendIdent(tSend);
+        if (Host().WaitDlgCheckCancel()) {
+            result = RESTART_STOPPED;
             break;
         }
-        case RestartPhase::Found:
-            if (m_nReplyFlag) {
-                m_nReplyFlag = 0;
-                tReply = m_nTickMs;
-                if (m_nTickMs - tPhase >= upTime) {
-                    if (BoardAlone()) { result = RESTART_IDENTIFIED; break; }
-                    m_strReply.clear();
-                    SendSentence(std::string("$PKVR,IDENT,,,,,") + DestLetter(), 29, "", 0);
-                    tRelay = m_nTickMs;
-                    phase = RestartPhase::Relayed;
-                }
-            } else if (m_nTickMs - tReply > messageReply) {
-                phase = RestartPhase::Search;
-            } else if (m_nTickMs - tSend >= RESTART_IDENT_RESEND_MS) {
-                sendIdent(tSend);
-            }
-            break;
-        case RestartPhase::Relayed:
-            if (m_nTickMs - tRelay >= RESTART_RELAY_SETTLE_MS) {
-                m_nReplyFlag = 0;
-                sendIdent(tRelay);
-                phase = RestartPhase::RelayedEnd;
-            }
-            break;
-        case RestartPhase::RelayedEnd:
-            if (m_nReplyFlag) result = RESTART_IDENTIFIED;
-            else if (m_nTickMs - tRelay >= messageReply) phase = RestartPhase::Search;
+        const int now = r.Now();
+        if (now >= r.range) {
+            result = RESTART_NOT_FOUND;
             break;
         }
+        for (; secondsShown < now / 1000; ++secondsShown) Host().WaitDlgStepIt();
+        r.wakeAt = r.range;
+        switch (r.phase) {
+        case RestartPhase::Known: result = RestartAtKnownRates(r); break;
+        case RestartPhase::Search:
+            result = RestartSearch(r);
+            secondsShown = r.Now() / 1000;
+            Host().WaitDlgSetPos(r.Now());
+            continue;
+        case RestartPhase::Found: result = RestartFoundPhase(r); break;
+        case RestartPhase::Relayed: result = RestartRelayedPhase(r); break;
+        }
+        if (result == 0)
+            PumpOnceFor(std::min({r.wakeAt, r.range, (secondsShown + 1) * 1000}) - r.Now());
     }
     m_nTickMs = -1;
     Host().WaitDlgDestroy();
     return result;
+}
+
+std::vector<int> CProcessEngine::KnownRatesAfterRestart() const
+{
+    const CBoardConf& line = CurrentLine();
+    std::vector<int> rates;
+    for (int index : {line.GetHopSpeed(0), line.m_nEffectiveSpeed})
+        if (index >= 0 && index < static_cast<int>(kBaudRates.size()) &&
+            std::find(rates.begin(), rates.end(), index) == rates.end())
+            rates.push_back(index);
+    return rates;
+}
+
+bool CProcessEngine::ProbeKnownRate(RestartIdent& r, size_t index)
+{
+    r.knownIndex = index % r.knownRates.size();
+    const int rate = r.knownRates[r.knownIndex];
+    if (rate != m_nLinkBaudIndex && !ChangeBaudRate(rate, App().m_nWriteTimeoutMs)) return false;
+    r.tProbe = r.Now();
+    SendRestartIdent(r);
+    return true;
+}
+
+void CProcessEngine::SendRestartIdent(RestartIdent& r)
+{
+    m_strReply.clear();
+    m_nReplyFlag = 0;
+    SendSentence("$PKVR,IDENT", 29, "", 0);
+    r.tSend = r.Now();
+}
+
+void CProcessEngine::EnterFoundPhase(RestartIdent& r)
+{
+    r.phase = RestartPhase::Found;
+    r.tPhase = r.tReply = r.Now();
+    SendRestartIdent(r);
+}
+
+// The board stopped answering: it is asked at the known rates again (the
+// one it was found at first), for at least one round, before a search.
+void CProcessEngine::LoseBoard(RestartIdent& r)
+{
+    r.phase = RestartPhase::Known;
+    const int round = kProbeWindowMs * static_cast<int>(r.knownRates.size());
+    r.knownUntil = std::max(r.knownUntil, r.Now() + round);
+    if (r.knownRates.empty() || !ProbeKnownRate(r, r.knownIndex)) r.phase = RestartPhase::Search;
+}
+
+int CProcessEngine::RestartAtKnownRates(RestartIdent& r)
+{
+    const int now = r.Now();
+    if (m_nReplyFlag == 1) {
+        EnterFoundPhase(r);
+        return 0;
+    }
+    if (now >= r.knownUntil) {
+        r.phase = RestartPhase::Search;
+        return 0;
+    }
+    if (now - r.tProbe >= kProbeWindowMs) return ProbeKnownRate(r, r.knownIndex + 1) ? 0 : RESTART_NOT_FOUND;
+    // Asked again only while the line is silent: an answer under way is
+    // not cut short by a question that would empty the reply.
+    const bool silent = m_nBytesSinceWrite == 0;
+    if (silent && now - r.tSend >= RESTART_PROBE_RESEND_MS) SendRestartIdent(r);
+    r.wakeAt = std::min(r.tProbe + kProbeWindowMs, r.knownUntil);
+    if (m_nBytesSinceWrite == 0) r.wakeAt = std::min(r.wakeAt, r.tSend + RESTART_PROBE_RESEND_MS);
+    return 0;
+}
+
+int CProcessEngine::RestartSearch(RestartIdent& r)
+{
+    // At least one second: a limit of 0 would mean no limit at all.
+    const int secondsLeft = std::max(1, (r.range - r.Now()) / 1000);
+    CAutoConfigDlg dialog(m_link, secondsLeft, Host().IdentDialogView());
+    dialog.SetTitle(59);
+    dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
+    dialog.EnableLockOption(false);
+    // A search, not one locked rate: the board came back at a rate the
+    // program does not know. The link is at a rate just asked: the search
+    // goes on from the next one.
+    dialog.AllowSpeedChange(true);
+    dialog.BeginWithRateChange(!r.knownRates.empty());
+    const int found = dialog.RunModal();
+    if (m_nStep == 0 || found == IDENT_CANCELLED) return RESTART_STOPPED;
+    if (found == IDENT_NO_ANSWER) return RESTART_NOT_FOUND;
+    m_nLinkBaudIndex = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
+    if (m_nLinkBaudIndex < 0) m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;
+    EnterFoundPhase(r);
+    return 0;
+}
+
+int CProcessEngine::RestartFoundPhase(RestartIdent& r)
+{
+    const int now = r.Now();
+    if (m_nReplyFlag == 1) {
+        m_nReplyFlag = 0;
+        r.tReply = now;
+        if (now - r.tPhase >= r.upTime) {
+            if (BoardAlone()) return RESTART_IDENTIFIED;
+            m_strReply.clear();
+            SendSentence(std::string("$PKVR,IDENT,,,,,") + DestLetter(), 29, "", 0);
+            r.tRelay = r.tSend = r.Now();
+            r.phase = RestartPhase::Relayed;
+            return 0;
+        }
+    }
+    if (now - r.tReply > r.replyTimeout) {
+        LoseBoard(r);
+        return 0;
+    }
+    // Asked every RESTART_IDENT_RESEND_MS; once the last question is
+    // answered, the next one goes out as the up-time runs out.
+    int next = r.tSend + RESTART_IDENT_RESEND_MS;
+    if (r.tReply >= r.tSend) next = std::min(next, std::max(r.tSend, r.tPhase + r.upTime));
+    if (now >= next) {
+        SendRestartIdent(r);
+        next = r.tSend + RESTART_IDENT_RESEND_MS;
+    }
+    r.wakeAt = std::min(next, r.tReply + r.replyTimeout + 1);
+    return 0;
+}
+
+// After "$PKVR,IDENT,,,,,X" the parent is asked every RESTART_RELAY_POLL_MS
+// until its answer shows the board; once RESTART_RELAY_SETTLE_MS have passed,
+// the next answer is the one step 32 judges.
+int CProcessEngine::RestartRelayedPhase(RestartIdent& r)
+{
+    const int now = r.Now();
+    if (m_nReplyFlag == 1) {
+        m_nReplyFlag = 0;
+        r.tReply = now;
+        if (BoardFound(CurrentLine(), m_strReply) || now - r.tRelay >= RESTART_RELAY_SETTLE_MS)
+            return RESTART_IDENTIFIED;
+    }
+    const bool questionOpen = r.tSend > r.tRelay && r.tReply < r.tSend;
+    if (questionOpen && now - r.tSend >= r.replyTimeout) {
+        LoseBoard(r);
+        return 0;
+    }
+    if (questionOpen) {
+        r.wakeAt = r.tSend + r.replyTimeout;
+        return 0;
+    }
+    const int next = r.tSend + RESTART_RELAY_POLL_MS;
+    if (now >= next) {
+        SendRestartIdent(r);
+        r.wakeAt = r.tSend + r.replyTimeout;
+        return 0;
+    }
+    r.wakeAt = next;
+    return 0;
 }

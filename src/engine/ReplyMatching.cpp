@@ -41,6 +41,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
     case 7:
         if (!StartsWith(line, kIdentPrefix)) return;
         m_replyTimer.stop();
+        NoteAnswered();
         m_strReply = line;
         m_nReplyFlag = 1;
         return;
@@ -52,6 +53,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         if (!SentenceFieldInt(line, 2, total)) return;
         if (!IdentReplyComplete(m_strReply, total)) return;
         m_replyTimer.stop();
+        NoteAnswered();
         if (m_nStep == 8) {
             if (m_strReply.find("UCRQ") != std::string::npos) m_nReplyFlag = 1;
         } else if (m_nStep == 29) {
@@ -70,6 +72,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         const std::string cut = CutAt(line, m_strExpected);
         if (cut.empty()) return;
         m_replyTimer.stop();
+        NoteAnswered();
         if (FieldIsLetter(cut, 4, HopLetter()))
             ProcessStep(EV_STEP, 14);
         else
@@ -80,6 +83,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
     case 16:
         if (CutAt(line, m_strExpected).empty()) return;
         m_replyTimer.stop();
+        NoteAnswered();
         ProcessStep(EV_STEP, 20);
         return;
 
@@ -93,6 +97,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         std::snprintf(complete, sizeof complete, "$PKVR,HARDRS,%c,%c", c, c);
         if (m_strReply.find(complete) == std::string::npos) return;
         m_replyTimer.stop();
+        NoteAnswered();
         ProcessStep(EV_STEP, 19);
         return;
     }
@@ -101,6 +106,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         const std::string cut = CutAt(line, m_strExpected);
         if (cut.empty()) return;
         m_replyTimer.stop();
+        NoteAnswered();
         std::string field3;
         const bool positive = SentenceFieldText(cut, 3, field3) && field3.find('-') == std::string::npos;
         m_nReplyFlag = positive ? 1 : -1;
@@ -110,6 +116,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
     case 24:
         if (!CutAt(line, m_strExpected).empty()) {
             m_replyTimer.stop();
+            NoteAnswered();
             ProcessStep(EV_STEP, 25);
         } else {
             ProcessStep(EV_COMM_ERROR, 14);
@@ -130,6 +137,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         }
         const CBoardDef* def = CurrentDef();
         if (def == nullptr || progId != def->m_nProgId) return;
+        NoteAnswered();
         m_strReply += cut;
         m_nReplyFlag = 1;
         return;
@@ -139,6 +147,7 @@ void CProcessEngine::OnReplyLine(const std::string& line)
         const std::string cut = CutAt(line, m_strExpected);
         if (cut.empty()) return;
         m_replyTimer.stop();
+        NoteAnswered();
         if (!FieldIsLetter(cut, 4, DestLetter()))
             EndProcess(88, true);
         else if (m_bChecksumOk)

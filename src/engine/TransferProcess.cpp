@@ -2,6 +2,7 @@
 // start of the data, the data-block loop, the checksum check and the abort
 // question.
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 #include "app/CommSettings.h"
@@ -309,11 +310,7 @@ int CProcessEngine::RunBlockLoop()
     reader->Rewind();
     uint8_t block[VLE_BLOCK_SIZE] = {};
     while (m_nStep == 26) {
-        DataRecord received;
-        if (m_receiver.TakeReceivedRecord(received) && received.Type() == RECORD_RESEND) {
-            m_nResendAddress = static_cast<long>(received.Address());
-            m_nResendBlock = static_cast<long>(received.Value());
-        }
+        TakeResendRequest();
         const bool resend = m_nResendBlock >= 0;
         if (!resend) {
             consecutive = 0;
@@ -333,13 +330,10 @@ int CProcessEngine::RunBlockLoop()
                                  : reader->GetBlock(block, -1, -1);
             if (n < 1) {
                 Host().SetBlockCounter(CounterText(135, reader->m_nRecord));
-                App().PumpDelay(EMPTY_RELEASE_PAUSE_MS);
                 result = n;
-                // A resend asked for during the pause is still served: the
-                // end of the data is not the end of the loop.
-                if (n == 0 && m_receiver.TakeReceivedRecord(received) && received.Type() == RECORD_RESEND) {
-                    m_nResendAddress = static_cast<long>(received.Address());
-                    m_nResendBlock = static_cast<long>(received.Value());
+                // A resend asked for at the end of the data is still served:
+                // the end of the data is not the end of the loop.
+                if (n == 0 && LateResendAsked()) {
                     result = 1;
                     continue;
                 }
@@ -375,6 +369,32 @@ int CProcessEngine::RunBlockLoop()
     // The process was ended from inside the loop (the link failed).
     if (m_nStep != 26) return LOOP_WRITE_FAILED;
     return AfterBlockLoop(result, kind);
+}
+
+bool CProcessEngine::TakeResendRequest()
+{
+    DataRecord received;
+    if (!m_receiver.TakeReceivedRecord(received) || received.Type() != RECORD_RESEND) return false;
+    m_nResendAddress = static_cast<long>(received.Address());
+    m_nResendBlock = static_cast<long>(received.Value());
+    return true;
+}
+
+bool CProcessEngine::LateResendAsked()
+{
+    using namespace std::chrono;
+    const auto until = std::max(m_lineFreeAt, steady_clock::now()) + milliseconds(END_OF_DATA_RESEND_WINDOW_MS);
+    while (m_nStep == 26 && !m_bAbort) {
+        if (TakeResendRequest()) return true;
+        if (Host().AbortKeyPressed()) {
+            AskAbort();
+            continue;
+        }
+        const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+        if (left <= 0) return false;
+        PumpOnceFor(static_cast<int>(left));
+    }
+    return false;
 }
 
 int CProcessEngine::AfterBlockLoop(int result, int kind)

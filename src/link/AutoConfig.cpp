@@ -260,6 +260,12 @@ void CAutoConfigDlg::ScanStep(ScanEvent ev)
         AllLedsIdle();
         m_nAttempts = 0;
         m_nSpeedChanges = 0;
+        if (m_bBeginWithChange && !m_bLocked) {
+            m_bFirstPass = false;
+            if (!ChangeSpeed())
+                return;   // the scan has ended
+            ++m_nSpeedChanges;
+        }
         m_pView->SetLedBlink(0, LED_IMAGE_BLINK_A, LED_IMAGE_BLINK_B);
         if (!StartScanTimer("Can't set scan timer !\r\n"))
             return;

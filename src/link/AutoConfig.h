@@ -81,6 +81,10 @@ public:
     bool SetMaxTime(int seconds);
     void EnableLockOption(bool offered) { m_bLockOffered = offered; }
     void AllowSpeedChange(bool allowed) { m_bLocked = !allowed; }
+    // The caller has just asked at the start rate (the identification after
+    // a restart asks at the rates it knows first): the scan begins at the
+    // next rate of the range, without a first pass at the start rate.
+    void BeginWithRateChange(bool on) { m_bBeginWithChange = on; }
 
     void GetRange(int& minRate, int& maxRate) const;
     const std::string& GetIdentReply() const { return m_strReply; }
@@ -150,6 +154,7 @@ private:
     int m_nAttempts = 0;
     bool m_bFound = false;
     bool m_bFirstPass = true;
+    bool m_bBeginWithChange = false;
     int m_nSavedWriteTimeout = -1;
     bool m_bLinkWasOpen = false;
     std::string m_strRxText;
