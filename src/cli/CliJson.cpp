@@ -17,27 +17,31 @@ std::string Trimmed(const std::string& text)
 
 }  // namespace
 
-CJsonReport::CJsonReport(const std::string& target) : m_strTarget(target)
+CStdoutReserved::CStdoutReserved() : m_pSaved(std::cout.rdbuf()), m_out(m_pSaved)
 {
-    if (m_strTarget != "-") return;
     std::cout.flush();
-    m_pStdout = std::cout.rdbuf(std::cerr.rdbuf());
+    std::cout.rdbuf(std::cerr.rdbuf());
 }
 
-CJsonReport::~CJsonReport()
+CStdoutReserved::~CStdoutReserved()
 {
-    if (m_pStdout == nullptr) return;
+    m_out.flush();
     std::cout.flush();
-    std::cout.rdbuf(m_pStdout);
+    std::cout.rdbuf(m_pSaved);
 }
+
+CJsonReport::CJsonReport(const std::string& target) : m_strTarget(target)
+{
+    if (m_strTarget == "-") m_pStdout = std::make_unique<CStdoutReserved>();
+}
+
+CJsonReport::~CJsonReport() = default;
 
 bool CJsonReport::Write(const nlohmann::json& report, std::string& error) const
 {
     const std::string text = report.dump(2) + "\n";
-    if (m_pStdout != nullptr) {
-        std::ostream out(m_pStdout);
-        out << text;
-        out.flush();
+    if (m_pStdout) {
+        m_pStdout->Stdout() << text << std::flush;
         return true;
     }
     std::ofstream out(m_strTarget, std::ios::binary | std::ios::trunc);

@@ -3,9 +3,26 @@
 // everything else the command prints for people goes to standard error, so
 // that standard output holds only the JSON.
 #include <iosfwd>
+#include <memory>
+#include <ostream>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+// While it lives, std::cout writes to standard error, and Stdout() alone
+// reaches standard output: for output that other programs read there.
+class CStdoutReserved {
+public:
+    CStdoutReserved();
+    ~CStdoutReserved();
+    CStdoutReserved(const CStdoutReserved&) = delete;
+    CStdoutReserved& operator=(const CStdoutReserved&) = delete;
+    std::ostream& Stdout() { return m_out; }
+
+private:
+    std::streambuf* m_pSaved;
+    std::ostream m_out;
+};
 
 class CJsonReport {
 public:
@@ -21,7 +38,7 @@ public:
 
 private:
     std::string m_strTarget;
-    std::streambuf* m_pStdout = nullptr;   // standard output while std::cout writes to stderr
+    std::unique_ptr<CStdoutReserved> m_pStdout;   // for "-"
 };
 
 // The rows of an identification answer ("$PKVR,IDENT,..." lines) as JSON:

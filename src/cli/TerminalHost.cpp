@@ -130,6 +130,7 @@ void CIdentRecorder::Shown(bool open)
 {
     if (!open) return;
     m_strPort.clear();
+    m_nRate = 0;
     m_rates.clear();
 }
 
@@ -144,8 +145,9 @@ void CIdentRecorder::SetConnectionText(const std::string& text)
     if (comma == std::string::npos) return;
     const int rate = std::atoi(body.c_str() + comma + 1);
     const std::string port = body.substr(0, comma);
-    if (port == m_strPort && !m_rates.empty() && m_rates.back() == rate) return;
+    if (port == m_strPort && rate == m_nRate) return;
     m_strPort = port;
+    m_nRate = rate;
     if (std::find(m_rates.begin(), m_rates.end(), rate) == m_rates.end()) m_rates.push_back(rate);
     if (onConnection) onConnection(port, rate);
 }
@@ -328,29 +330,6 @@ bool CTerminalHost::AbortKeyPressed()
     if (!TakeInterrupt()) return false;
     m_bAbortKeyReported = true;
     return true;
-}
-
-void CTerminalHost::SetTransferProgress(long block, long blocks, long retries,
-                                        const std::string& remaining)
-{
-    // Redrawn every 25 records: the records go out back to back.
-    if (!m_stderrIsTty || (block % 25 != 0 && block != blocks)) return;
-    constexpr int kWidth = 30;
-    const long total = blocks > 0 ? blocks : 1;
-    const int filled = static_cast<int>(std::min<long>(block, total) * kWidth / total);
-    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
-              << std::string(static_cast<size_t>(kWidth - filled), '.') << "] " << block << "/" << blocks
-              << " blocks, " << retries << " retries, " << remaining << "   ";
-    std::cerr.flush();
-    m_bProgressShown = true;
-}
-
-void CTerminalHost::ShowBlockCounters(bool show)
-{
-    if (!show && m_bProgressShown) {
-        std::cerr << "\n";
-        m_bProgressShown = false;
-    }
 }
 
 bool CTerminalHost::SetReplyAnswer(const std::string& answer, bool)

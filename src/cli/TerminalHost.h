@@ -32,6 +32,7 @@ public:
 
 private:
     std::string m_strPort;
+    int m_nRate = 0;   // the rate told last
     std::vector<int> m_rates;
 };
 
@@ -54,10 +55,7 @@ public:
     // still unread ends the program at once. Needs the QCoreApplication.
     void CatchInterrupt();
 
-    // --- engine: progress of a process on stderr, the reply on stdout -------
-    void SetTransferProgress(long block, long blocks, long retries,
-                             const std::string& remaining) override;
-    void ShowBlockCounters(bool show) override;
+    // --- engine: the reply on stdout (the progress is drawn by the command) ---
     bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
     void ShowReplyDialog(bool show) override;
     // The identification runs of the processes are recorded, not drawn.
@@ -113,7 +111,6 @@ private:
     // question, if it is the next message, is answered Yes when nobody can
     // be asked. Any other message ends this.
     bool m_bAbortKeyReported = false;
-    bool m_bProgressShown = false;
     bool m_bQuiet = false;
     CIdentRecorder m_identRecorder;
     std::string m_strReply;

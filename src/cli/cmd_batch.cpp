@@ -33,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 200;
 constexpr std::size_t kMaxLineBytes = 64 * 1024;   // a longer line from a run is cut
+constexpr auto kDataLineEvery = std::chrono::seconds(5);
 
 // One run in progress: its child program and where its files go.
 struct RunState {
@@ -43,6 +44,7 @@ struct RunState {
     std::string pending;       // a line not yet complete
     int exitCode = -1;         // -1 while running; 128 + signal when killed
     Clock::time_point started;
+    Clock::time_point lastDataLine{};
     double seconds = 0;
     nlohmann::json report;     // the run's --json report, null when it wrote none
 };
@@ -133,7 +135,8 @@ std::vector<std::string> ChildArguments(const RunState& run)
     const std::string envDir = !run.plan.envDir.empty() ? run.plan.envDir : Globals().envDir;
     if (!envDir.empty()) args.insert(args.end(), {"--env-dir", envDir});
     args.push_back(Globals().answerYes ? "--yes" : "--no");
-    args.insert(args.end(), {"transfer", run.plan.request, "--port", run.plan.portArg, "--json", run.work + "/report.json"});
+    args.insert(args.end(), {"transfer", run.plan.request, "--port", run.plan.portArg, "--json", run.work + "/report.json",
+                             "--progress-json", "-"});
     if (!run.plan.baud.empty()) args.insert(args.end(), {"--baud", run.plan.baud});
     if (run.plan.rescue) args.push_back("--rescue");
     return args;
@@ -166,7 +169,29 @@ bool Launch(RunState& run)
     return true;
 }
 
-// Reads what the run wrote on stdout; its lines are not shown.
+// One progress event of a run as a line: its phases, and its data every few seconds.
+void ShowEvent(RunState& run, const std::string& line)
+{
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (Globals().quiet || !event.is_object()) return;
+    const std::string kind = event.value("event", "");
+    const std::string board = event.value("board", "");
+    const std::string who = run.plan.port + ": " + (board.empty() ? "" : board + ": ");
+    if (kind == "phase") {
+        std::cout << who << event.value("phase", "") << "\n" << std::flush;
+        return;
+    }
+    if (kind != "data") return;
+    const auto now = Clock::now();
+    const bool ended = event.value("bytes", 0LL) >= event.value("total", 0LL);
+    if (!ended && run.lastDataLine != Clock::time_point{} && now - run.lastDataLine < kDataLineEvery) return;
+    run.lastDataLine = now;
+    std::cout << who << "data " << static_cast<long>(event.value("percent", 0.0)) << "%  " << event.value("bytes", 0LL)
+              << "/" << event.value("total", 0LL) << " bytes  " << event.value("resends", 0L) << " resends\n"
+              << std::flush;
+}
+
+// Reads what the run wrote on stdout: its progress events.
 void DrainOutput(RunState& run)
 {
     char buffer[4096];
@@ -178,7 +203,10 @@ void DrainOutput(RunState& run)
     }
     run.pending.append(buffer, static_cast<std::size_t>(n));
     std::size_t end;
-    while ((end = run.pending.find('\n')) != std::string::npos) run.pending.erase(0, end + 1);
+    while ((end = run.pending.find('\n')) != std::string::npos) {
+        ShowEvent(run, run.pending.substr(0, end));
+        run.pending.erase(0, end + 1);
+    }
     if (run.pending.size() > kMaxLineBytes) run.pending.clear();
 }
 

@@ -7,6 +7,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
+#include "cli/CliProgress.h"
 #include "engine/ProcessEngine.h"
 #include "engine/EngineLink.h"
 #include "model/UpdateDoc.h"
@@ -50,8 +51,11 @@ int RunQuery(CliArgs& args)
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, link);
-    engine.StartQuery(PROC_QUERY);
-    CliWaitUntilIdle(engine);
+    {
+        CProcessWatch watch(engine, Globals().quiet, Globals().verbose, nullptr);
+        engine.StartQuery(PROC_QUERY);
+        CliWaitUntilIdle(engine);
+    }
     std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : std::string();
     if (reason.empty() && engine.LastEndMessage() == kMsgReceptionTimeOut) {
         reason = IdentFailureReason(link);

@@ -6,6 +6,7 @@
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
 #include "cli/CliLink.h"
+#include "cli/CliProgress.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "model/UpdateDoc.h"
@@ -27,8 +28,11 @@ int RunRescue(CliArgs& args)
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, *link);
-    engine.StartQuery(PROC_RESCUE_QUERY);
-    CliWaitUntilIdle(engine);
+    {
+        CProcessWatch watch(engine, Globals().quiet, Globals().verbose, nullptr);
+        engine.StartQuery(PROC_RESCUE_QUERY);
+        CliWaitUntilIdle(engine);
+    }
     ReportOpenFailure(*link);
     // The rescue loader answered when its identification was shown.
     return engine.LastIdentReply().empty() ? 1 : 0;

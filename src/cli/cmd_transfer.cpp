@@ -1,6 +1,9 @@
 // tavrel-cli transfer FILE.sfl [--port P] [--baud R] [--json REPORT]: loads
 // the release of every board line of a request, then prints the end report.
+#include <cmath>
+#include <fstream>
 #include <iostream>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -9,6 +12,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
+#include "cli/CliProgress.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "engine/ProcessReport.h"
@@ -24,7 +28,8 @@ bool AllLinesOk(const CUpdateDoc& doc)
     return true;
 }
 
-nlohmann::json Report(const std::string& request, const CUpdateDoc& doc, const CProcessEngine& engine)
+nlohmann::json Report(const std::string& request, const CUpdateDoc& doc, const CProcessEngine& engine,
+                      const CProcessWatch& watch, const CSerialLink& link, const std::string& reason)
 {
     nlohmann::json boards = nlohmann::json::array();
     const auto& stats = engine.LastBoardStats();
@@ -44,16 +49,49 @@ nlohmann::json Report(const std::string& request, const CUpdateDoc& doc, const C
             board["bytes"] = stats[i].bytes;
             board["seconds"] = stats[i].seconds;
         }
+        for (const CProcessWatch::BoardFigures& figures : watch.Figures()) {
+            if (figures.line != static_cast<int>(i)) continue;
+            board["wall_seconds"] = std::round(figures.seconds * 10) / 10;
+            board["bytes_per_second"] = std::round(figures.BytesPerSecond());
+        }
         boards.push_back(board);
     }
-    return {
+    nlohmann::json report = {
         {"request", request},
+        {"port", link.PortName()},
         {"ok", AllLinesOk(doc)},
         {"end_message", engine.LastEndMessage()},
         {"elapsed_seconds", engine.m_nElapsed},
         {"boards", boards},
     };
+    if (!reason.empty()) report["reason"] = reason;
+    return report;
 }
+
+// --progress-json: standard output for "-", else the file, written as events come.
+class CProgressEvents {
+public:
+    bool Open(const std::string& target, std::string& error)
+    {
+        if (target.empty()) return true;
+        if (target == "-") {
+            m_pStdout = std::make_unique<CStdoutReserved>();
+            return true;
+        }
+        m_file.open(target, std::ios::binary | std::ios::trunc);
+        if (!m_file) error = "--progress-json: cannot write " + target;
+        return static_cast<bool>(m_file);
+    }
+    std::ostream* Stream()
+    {
+        if (m_pStdout) return &m_pStdout->Stdout();
+        return m_file.is_open() ? &m_file : nullptr;
+    }
+
+private:
+    std::unique_ptr<CStdoutReserved> m_pStdout;
+    std::ofstream m_file;
+};
 
 std::string OpenFailure(OpenResult result, const CUpdateDoc& doc)
 {
@@ -71,44 +109,66 @@ int RunTransfer(CliArgs& args)
     std::string port;
     std::string baud;
     std::string jsonPath;
+    std::string eventsPath;
     args.Option("port", port);
     args.Option("baud", baud);
     args.Option("json", jsonPath);
+    args.Option("progress-json", eventsPath);
     const bool rescue = args.Flag("rescue");
     std::vector<std::string> files;
     std::string error;
     if (!args.Positionals(files, error)) return CliUsageError(error);
     if (files.size() != 1) return CliUsageError("transfer needs exactly one FILE.sfl");
+    if (jsonPath == "-" && eventsPath == "-") return CliUsageError("--json - and --progress-json - both want stdout");
 
     SerialLinkPtr link = CreateConfiguredLink();
     if (!CliApplyLinkOptions(port, baud, *link, error)) return CliUsageError(error);
+    CProgressEvents events;
+    if (!events.Open(eventsPath, error)) return CliUsageError(error);
     CJsonReport json(jsonPath);
 
     CUpdateDoc doc;
     const OpenResult opened = doc.OpenRequest(files[0]);
     if (opened != OpenResult::Ok) {
-        std::cerr << "tavrel-cli: " << files[0] << ": " << OpenFailure(opened, doc) << "\n";
+        std::cerr << kErrorPrefix << files[0] << ": " << OpenFailure(opened, doc) << "\n";
         return 1;
     }
     // A request named on the command line: the transfer says so in the log.
     App().m_bCmdLineStart = true;
     CProcessEngine engine(doc, *link);
+    std::unique_ptr<CLogEcho> echo = Globals().verbose ? std::make_unique<CLogEcho>(App().m_strLogPath) : nullptr;
+    CProcessWatch watch(engine, Globals().quiet, Globals().verbose, events.Stream());
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
-    ReportOpenFailure(*link);
+    echo.reset();
 
-    if (json.Wanted() && !json.Write(Report(files[0], doc, engine), error)) return CliFailure(error);
+    const std::string reason = TransferFailureReason(watch, engine, doc, *link);
+    watch.Finish(doc, AllLinesOk(doc), reason);
+    if (!Globals().quiet)
+        for (const std::string& line : watch.SummaryLines()) std::cout << line << "\n";
+    if (!reason.empty()) {
+        CliFailure(reason);
+        App().WriteLogNote(kErrorPrefix + reason + "\r\n");
+    }
+    if (json.Wanted() && !json.Write(Report(files[0], doc, engine, watch, *link, reason), error)) return CliFailure(error);
     return AllLinesOk(doc) ? 0 : 1;
 }
 
 CliRegistrar reg({"transfer", "Load the releases of a transfer request into the boards",
                   "usage: tavrel-cli transfer FILE.sfl [--rescue] [--port P] [--baud R] [--json REPORT]\n"
+                  "                                    [--progress-json EVENTS]\n"
                   "  Opens the request (its lines are linked to the environments of the\n"
                   "  environment directory), converts the release files found beside it and\n"
                   "  loads every board line in turn, then prints the end report. Questions are\n"
                   "  asked on the terminal, or answered by --yes / --no. Ctrl+C asks whether to\n"
-                  "  abort. --json writes each board's result, resends, bytes and time (\"-\":\n"
-                  "  on stdout, and everything else on stderr).\n"
+                  "  abort. Progress on stderr: one line per phase (scan, transfer mode, erase,\n"
+                  "  data, checksum, restart) with the board, the data line with percent, bytes\n"
+                  "  of the total, line rate, effective rate, resends and time left (redrawn on\n"
+                  "  a terminal, every few seconds otherwise); at the end each board's bytes,\n"
+                  "  wall time and rate. A failure is followed by its reason and the next step.\n"
+                  "  --json writes each board's result, resends, bytes and time and the reason\n"
+                  "  (\"-\": on stdout, and everything else on stderr). --progress-json writes\n"
+                  "  one JSON event per line as the transfer goes (\"-\": on stdout).\n"
                   "  --rescue brings back a first board (board alone) whose software no longer\n"
                   "  starts: switch the receiver off and on when asked, its rescue loader is\n"
                   "  caught at 9600 bit/s and loaded (a Rescue-mode transfer).\n"

@@ -141,6 +141,8 @@ TEST_F(CliBatch, APortThatVanishesEndsItsOwnRunOnly)
     ASSERT_EQ(report.value("runs", nlohmann::json::array()).size(), 2u) << batch.Both();
     EXPECT_EQ(report["runs"][0]["ok"], true);
     EXPECT_EQ(report["runs"][1]["ok"], false);
+    EXPECT_TRUE(Contains(report["runs"][1].value("reason", ""), "the line to " + goes.tty + " failed during data ("))
+        << report["runs"][1].dump(2);
     EXPECT_TRUE(Contains(batch.out, "why: " + report["runs"][1].value("reason", std::string("?")))) << batch.out;
     EXPECT_TRUE(ImageEquals(stays, "CPU", "big.s19"));
 }

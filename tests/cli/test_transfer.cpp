@@ -1,0 +1,177 @@
+// tavrel-cli transfer: progress for people and for programs, -q and -v, and
+// failures that say why and what to do next.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <map>
+#include <sstream>
+
+#include "CliFixture.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<nlohmann::json> Events(const std::string& text)
+{
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line, nullptr, false));
+    return events;
+}
+
+class CliTransfer : public CliE2E {
+protected:
+    std::string CpuRequest()
+    {
+        MakeRelease("cpu.s19", 3000, 0x10000);
+        return WriteRequest("cpu", nlohmann::json::array({RequestLine("CPU", "cpu.s19")}));
+    }
+};
+
+TEST_F(CliTransfer, ProgressForPeopleAndForPrograms)
+{
+    const SimReceiver& sim = StartSim(DemoReceiver());
+    MakeRelease("gps.s19", 2048, 0x20000);
+    MakeRelease("cpu.s19", 3000, 0x10000);
+    const std::string request =
+        WriteRequest("demo", nlohmann::json::array({RequestLine("GPS", "gps.s19"), RequestLine("CPU", "cpu.s19")}));
+    const CliResult run =
+        Cli({"transfer", request, "-p", sim.tty, "--json", "-", "--progress-json", dir.File("events.json")});
+    ASSERT_EQ(run.code, 0) << run.Both();
+
+    // Standard output holds the report alone.
+    const nlohmann::json report = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << run.out;
+    EXPECT_EQ(report["ok"], true);
+    EXPECT_EQ(report["port"], sim.tty);
+    EXPECT_FALSE(report.contains("reason"));
+    ASSERT_EQ(report["boards"].size(), 2u);
+    EXPECT_EQ(report["boards"][0]["bytes"], 2048);
+    EXPECT_GT(report["boards"][0].value("wall_seconds", 0.0), 0.0);
+    EXPECT_GT(report["boards"][1].value("bytes_per_second", 0.0), 0.0);
+
+    // The events: each board's phases in order, data up to its total, then the board and the end.
+    const std::vector<nlohmann::json> events = Events(ReadText(dir.File("events.json")));
+    ASSERT_FALSE(events.empty());
+    std::map<std::string, std::vector<std::string>> phases;
+    std::map<std::string, long long> lastBytes;
+    for (const nlohmann::json& event : events) {
+        ASSERT_TRUE(event.is_object());
+        for (const char* key : {"event", "elapsed"}) EXPECT_TRUE(event.contains(key)) << event.dump();
+        const std::string board = event.value("board", "");
+        if (event["event"] == "phase" || event["event"] == "data") {
+            for (const char* key : {"phase", "board", "bytes", "total", "resends", "rate"})
+                EXPECT_TRUE(event.contains(key)) << event.dump();
+            std::vector<std::string>& seen = phases[board];
+            if (seen.empty() || seen.back() != event["phase"]) seen.push_back(event["phase"]);
+        }
+        if (event["event"] == "data") {
+            EXPECT_GE(event["bytes"].get<long long>(), lastBytes[board]) << event.dump();
+            EXPECT_LE(event["bytes"], event["total"]) << event.dump();
+            lastBytes[board] = event["bytes"];
+        }
+    }
+    EXPECT_EQ(phases["GPS"], (std::vector<std::string>{"scan", "transfer mode", "erase", "data", "checksum", "restart"}));
+    EXPECT_EQ(phases["CPU"], (std::vector<std::string>{"transfer mode", "erase", "data", "checksum"}));
+    EXPECT_EQ(lastBytes["GPS"], 2048);
+    EXPECT_EQ(lastBytes["CPU"], 3000);
+    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "end"}, {"ok", true}, {"elapsed", events.back()["elapsed"]}}));
+    const nlohmann::json& cpuEnd = events[events.size() - 2];
+    EXPECT_EQ(cpuEnd["event"], "board");
+    EXPECT_EQ(cpuEnd["result"], "OK");
+    EXPECT_EQ(cpuEnd["bytes"], 3000);
+
+    // For people, without a terminal: plain lines on stderr (stdout is the report's).
+    for (const char* line : {"[1/2] GPS: scan " , "[1/2] GPS: erase\n", "[1/2] GPS: data 100%  2048/2048 bytes  57600 bit/s",
+                             "[1/2] GPS: restart\n", "[2/2] CPU: data 100%  3000/3000 bytes  115200 bit/s",
+                             "GPS: 2048 bytes in ", "CPU: 3000 bytes in "})
+        EXPECT_TRUE(Contains(run.err, line)) << line << "\n" << run.err;
+    EXPECT_TRUE(ImageEquals(sim, "GPS", "gps.s19"));
+}
+
+TEST_F(CliTransfer, QuietSaysNothingOnSuccessAndVerboseShowsEverySentence)
+{
+    // A receiver each: a loaded board keeps its transfer rate.
+    const SimReceiver& first = StartSim(DemoReceiver(), "first");
+    const SimReceiver& second = StartSim(DemoReceiver(), "second");
+    const std::string request = CpuRequest();
+    const CliResult quiet = Cli({"-q", "transfer", request, "-p", first.tty});
+    EXPECT_EQ(quiet.code, 0) << quiet.Both();
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+
+    const CliResult verbose = Cli({"transfer", request, "-p", second.tty, "-v"});
+    EXPECT_EQ(verbose.code, 0) << verbose.Both();
+    for (const char* line : {"**** Début du transfert", ">$PKVR,XSOFT,M,D<\n", "$PKVR,XSOFT,E,1\n",
+                             "CPU: data 100%  3000/3000 bytes"})
+        EXPECT_TRUE(Contains(verbose.err, line)) << line << "\n" << verbose.err;
+}
+
+// A pseudo-terminal with nothing behind it.
+struct DeadLine {
+    DeadLine()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) device = ::ptsname(master);
+    }
+    ~DeadLine()
+    {
+        if (master >= 0) ::close(master);
+    }
+    int master = -1;
+    std::string device;
+};
+
+TEST_F(CliTransfer, FailuresSayWhyAndWhatToDoNext)
+{
+    // One rate to search, a short wait for the checksum.
+    Setting("Times out", "Checksum reception (sec.)=1");
+    settings["Miscellaneous"][1] = "Auto speed max. range=9600";
+    WriteSettings();
+    const std::string request = CpuRequest();
+    DeadLine nothing;
+    nlohmann::json broken = DemoReceiver();
+    broken["boards"][0]["rescue"] = {{"supported", true}, {"broken", true}, {"auto_power_cycle_ms", 500}};
+    const SimReceiver& rescue = StartSim(broken, "broken");
+    ASSERT_EQ(Cli({"rescue", "-p", rescue.tty}).code, 0);   // the board now waits in its loader
+    nlohmann::json other = DemoReceiver();
+    other["boards"][0]["subassy"] = "XX";
+    const SimReceiver& stranger = StartSim(other, "other");
+    nlohmann::json silent = DemoReceiver();
+    silent["boards"][0]["faults"] = {{"checksum_never", true}};
+    const SimReceiver& mute = StartSim(silent, "mute");
+
+    const struct {
+        std::string port;
+        std::string reason;
+    } rows[] = {
+        {nothing.device, "no answer from a receiver on " + nothing.device +
+                             " at 9600 bit/s: check the cable and power, or choose another port with --port; "
+                             "`tavrel-cli ports` lists them"},
+        {rescue.tty, "the board on " + rescue.tty + " is waiting in its rescue loader (it answered \"UCRQ\"): load it "
+                     "with `tavrel-cli transfer --rescue FILE.sfl`, whose first line is that board, alone"},
+        {stranger.tty, "the receiver on " + stranger.tty + " answered with XX10 CMB2, XX10 CPU0100, GP20 GPB1, "
+                       "GP20 GPS0100, not with the boards of the request"},
+        {mute.tty, "board CPU failed during checksum (Time out waiting for checksum message.)"},
+        {dir.File("ttyUSB9"), "cannot open " + dir.File("ttyUSB9") + ": No such file or directory; is the adapter "
+                              "plugged in?"},
+    };
+    for (const auto& row : rows) {
+        const CliResult run = Cli({"transfer", request, "-p", row.port, "--json", dir.File("report.json")});
+        EXPECT_EQ(run.code, 1) << row.reason << "\n" << run.Both();
+        // The program's own messages stay; the reason follows them.
+        const std::size_t said = run.err.find("tavrel-cli: " + row.reason);
+        EXPECT_NE(said, std::string::npos) << run.err;
+        EXPECT_LT(run.err.find("End of transfer: Operation completed, anomalous event(s) detected"), said) << run.err;
+        EXPECT_TRUE(Contains(nlohmann::json::parse(ReadText(dir.File("report.json")), nullptr, false).value("reason", ""),
+                             row.reason));
+        EXPECT_TRUE(Contains(Log(), "; tavrel-cli: " + row.reason)) << row.reason;
+    }
+}
+
+}  // namespace
