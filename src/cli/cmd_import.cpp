@@ -1,11 +1,13 @@
 // tavrel-cli import FILE [--progress]: converts a release file into its .vle file.
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliRelease.h"
 #include "release/Import.h"
 
 namespace {
@@ -32,6 +34,15 @@ private:
     bool m_bShown = false;
 };
 
+// What the release was read as and what it holds.
+void PrintContents(const ImportOutcome& out)
+{
+    const VleContents contents = ReadVleContents(out.vlePath);
+    std::cout << "format  " << out.format << "\n"
+              << "ranges  " << RangesText(contents.ranges) << "\n"
+              << "bytes   " << contents.bytes << "\n";
+}
+
 int RunImport(CliArgs& args)
 {
     bool wantProgress = args.Flag("progress");
@@ -54,14 +65,27 @@ int RunImport(CliArgs& args)
         return 1;
     }
     ShowMessage(out.message, CAPTION_IMPORT, MB_OK_ONLY, out.success ? ICON_INFORMATION : ICON_STOP);
-    return out.success ? 0 : 1;
+    if (!out.success) {
+        std::error_code ec;
+        const std::string why = !out.problem.empty()                               ? out.problem
+                                : std::filesystem::file_size(files[0], ec) == 0 && !ec ? "the file is empty"
+                                                                                       : std::string();
+        if (!why.empty()) CliFailure(files[0] + ": " + why);
+        return 1;
+    }
+    if (!Globals().quiet) PrintContents(out);
+    return 0;
 }
 
 CliRegistrar reg({"import", "Convert a release file into its .vle file",
                   "usage: tavrel-cli import FILE [--progress] [--pack]\n"
-                  "  Recognises FILE (S-records, absolute, IEEE 695 or any file), converts it\n"
-                  "  into the .vle file beside it unless that one is up to date, and prints\n"
-                  "  the result. --progress shows the percentage on a terminal.\n"
+                  "  Recognises FILE (S-records S1/S2/S3 with or without an end record, Intel\n"
+                  "  HEX, ELF executables, absolute, IEEE 695, or any other file as a raw\n"
+                  "  image), converts it into the .vle file beside it unless that one is up to\n"
+                  "  date, and prints the result, the format it was read as, its address\n"
+                  "  ranges and its byte count. A text file of a known format with a bad line\n"
+                  "  is refused with the line's number; an empty file is refused.\n"
+                  "  --progress shows the percentage on a terminal.\n"
                   "  --pack joins consecutive data into records of the full length of the\n"
                   "  file's kind (64 data bytes for S3 S-records), never across a gap or a\n"
                   "  multiple of that length, as \"Pack release records\" = YES does; a file\n"

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommand.h"
+#include "cli/CliRelease.h"
 #include "release/VleDump.h"
 
 namespace {
@@ -59,6 +60,7 @@ int RunVleDump(CliArgs& args)
         return CliUsageError("vle dump needs exactly one FILE.vle");
     const std::string& path = files[0];
 
+    const VleContents contents = ReadVleContents(path);
     if (json) {
         nlohmann::json records = nlohmann::json::array();
         VleSummary s = InspectVleFile(path, [&](const VleRecordInfo& r) { records.push_back(RecordJson(r)); });
@@ -69,6 +71,9 @@ int RunVleDump(CliArgs& args)
             {"records", records},
             {"trailer", {{"back_link", s.trailerBackLink}, {"total", s.trailerTotal},
                          {"count", s.trailerCount}, {"type", s.type}}},
+            {"format", s.Valid() ? VleTypeText(s.type) : std::string()},
+            {"ranges", RangesJson(contents.ranges)},
+            {"bytes", contents.bytes},
             {"errors", s.errors}};
         std::cout << out.dump(2) << "\n";
         return s.Valid() ? 0 : 1;
@@ -81,6 +86,9 @@ int RunVleDump(CliArgs& args)
                 Hex(s.magic, 8).c_str(), s.version, s.time, UtcText(s.time).c_str());
     if (s.type != 255)
         InspectVleFile(path, PrintRecord);
+    if (s.Valid())
+        std::printf("format    %s\nranges    %s\nbytes     %llu\n", VleTypeText(s.type).c_str(),
+                    RangesText(contents.ranges).c_str(), static_cast<unsigned long long>(contents.bytes));
     PrintSummary(path, s);
     return s.Valid() ? 0 : 1;
 }
@@ -88,7 +96,9 @@ int RunVleDump(CliArgs& args)
 CliRegistrar reg({"vle dump", "Show the header, records and trailer of a .vle file",
                   "usage: tavrel-cli vle dump FILE.vle [--json]\n"
                   "  One line per record: number, back link, address, length, stored sum and\n"
-                  "  whether the sum matches the data. Exit code 1 on an invalid file.",
+                  "  whether the sum matches the data; then the kind of release it was made\n"
+                  "  from (\"raw image\" for a file of no known format), its address ranges and\n"
+                  "  its byte count. Exit code 1 on an invalid file.",
                   RunVleDump});
 
 }  // namespace

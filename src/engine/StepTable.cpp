@@ -10,6 +10,7 @@
 #include "engine/SentenceFields.h"
 #include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
+#include "release/FileBase.h"
 #include "release/VleFile.h"
 
 const CProcessEngine::StepRow CProcessEngine::kStepTable[] = {
@@ -111,7 +112,7 @@ void CProcessEngine::Step12OpenRelease()
     CBoardConf& line = CurrentLine();
     m_pReleaseFile = std::make_unique<CVleFile>();
     const bool usable = m_pReleaseFile->OpenForRead(line.m_strVleFile) == 1 &&
-                        m_pReleaseFile->CheckFile() == line.m_nFileType;
+                        m_pReleaseFile->CheckFile() == VleTypeOf(line.m_nFileType);
     if (!usable) {
         EndProcess(17, true);
         return;

@@ -39,12 +39,25 @@ void CFileBase::SetSource(const std::string& path, CProgressIndicator* progress)
     m_pProgress = progress;
 }
 
+int VleTypeOf(int reader)
+{
+    switch (reader) {
+    case RELEASE_SRECORD:
+    case RELEASE_ABSOLUTE:
+    case RELEASE_IEEE695:
+    case RELEASE_ANY: return reader;
+    case READER_INTEL_HEX: return RELEASE_SRECORD;
+    case READER_ELF: return RELEASE_ABSOLUTE;
+    default: return -1;
+    }
+}
+
 int CFileBase::OpenRelease()
 {
     struct stat st {};
     if (m_strPath.empty() || ::stat(m_strPath.c_str(), &st) != 0)
         return 0;
-    if (m_nType < RELEASE_SRECORD || m_nType > RELEASE_ANY)
+    if (VleTypeOf(m_nType) < 0)
         return 0;
     if (!m_file.Open(m_strPath))
         return 0;
@@ -63,13 +76,16 @@ void CFileBase::Close()
 
 int CFileBase::IsConverted()
 {
-    if (m_strPath.empty())
+    // The .vle of a reader without a type of its own carries its nearest
+    // kind's type, as one made from an S-record or absolute file of the same
+    // name would: it cannot be told apart, so it is made again each time.
+    if (m_strPath.empty() || VleTypeOf(m_nType) != m_nType)
         return 0;
     CVleFile vle;
     if (!vle.OpenForRead(VlePathFor(m_strPath)))
         return 0;
     int type = vle.CheckFile();
-    bool upToDate = type == m_nType
+    bool upToDate = type == VleTypeOf(m_nType)
                     && vle.HeaderTime() == static_cast<uint32_t>(m_nFileTime)
                     && vle.HeaderVersion() == static_cast<uint16_t>(App().m_nVersion)
                     && (!m_bPack || IsPackedVle(vle));
@@ -169,10 +185,16 @@ bool CFileBase::UserStopped()
     return App().PumpMessages() == 1;   // reports the host's abort key
 }
 
-int CFileBase::InconsistentAt(const std::string& what, int64_t offset) const
+int CFileBase::InconsistentAt(const std::string& what, int64_t offset)
 {
     App().WriteLogNote(what + " at byte " + std::to_string(offset) + " of \"" + m_strPath + "\"\r\n");
+    Problem("byte " + std::to_string(offset) + ": " + what);
     return -1;
+}
+
+void CFileBase::Problem(const std::string& text)
+{
+    if (m_strProblem.empty()) m_strProblem = text;
 }
 
 int CFileBase::RunConversion()
@@ -222,7 +244,7 @@ int CFileBase::RunConversion()
             result = CONVERT_READ_ERROR;
         else if (stopped)
             result = CONVERT_ABORTED;
-        else if (!packer.Flush() || !m_pVle->WriteTrailer(m_nType, static_cast<uint32_t>(records)))
+        else if (!packer.Flush() || !m_pVle->WriteTrailer(VleTypeOf(m_nType), static_cast<uint32_t>(records)))
             result = CONVERT_VLE_ERROR;
         else if (m_pProgress)
             m_pProgress->SetPos(100);
@@ -240,6 +262,8 @@ std::unique_ptr<CFileBase> CreateReader(int type)
     case RELEASE_ABSOLUTE: return std::make_unique<CFileAbsolute>();
     case RELEASE_IEEE695: return std::make_unique<CFileIeee695>();
     case RELEASE_ANY: return std::make_unique<CFileAny>();
+    case READER_INTEL_HEX: return std::make_unique<CFileIntelHex>();
+    case READER_ELF: return std::make_unique<CFileElf>();
     default: return nullptr;
     }
 }
@@ -263,13 +287,15 @@ int RecogniseReleaseFile(const std::string& path)
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return -2;
-    for (int type : {RELEASE_SRECORD, RELEASE_ABSOLUTE, RELEASE_IEEE695}) {
+    for (int type : {int(RELEASE_SRECORD), int(RELEASE_ABSOLUTE), int(RELEASE_IEEE695), int(READER_ELF),
+                     int(READER_INTEL_HEX)}) {
         std::unique_ptr<CFileBase> reader = CreateReader(type);
         reader->SetSource(path, nullptr);
         if (reader->OpenRelease() && reader->Recognise() == 1)
             return type == RELEASE_ABSOLUTE && IsIeee695Module(path) ? RELEASE_IEEE695 : type;
     }
+    // An empty file holds no release: it is not loaded as an empty image.
     CFileAny any;
     any.SetSource(path, nullptr);
-    return any.OpenRelease() ? RELEASE_ANY : -1;
+    return any.OpenRelease() && any.m_nFileSize > 0 ? RELEASE_ANY : -1;
 }

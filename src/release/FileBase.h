@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "release/BufferedFile.h"
 #include "release/VleFile.h"
@@ -17,6 +18,18 @@ enum ReleaseType {
     RELEASE_IEEE695 = 2,
     RELEASE_ANY = 3,
 };
+
+// Readers of formats the four types do not name. Their .vle files carry the
+// type of the nearest kind, with its record length, so that any reader of
+// .vle files takes them.
+enum ReleaseReader {
+    READER_INTEL_HEX = 16,   // written as S-records (type 0)
+    READER_ELF = 17,         // written as an absolute file (type 1)
+};
+
+// The .vle type of a reader code: the code itself for the four types, the
+// nearest kind for the others, -1 for no reader.
+int VleTypeOf(int reader);
 
 // Results of the conversion driver.
 enum ConvertResult {
@@ -52,6 +65,11 @@ public:
     virtual int ReadBlock(uint8_t* /*buffer*/, int /*max*/) { return 0; }
     // The conversion driver; returns a ConvertResult.
     virtual int ConvertToVle() { return 0; }
+    // What the file was read as, for people: "S-records (S3, 32-bit addresses)".
+    virtual std::string FormatName() const = 0;
+    // The first fault found in the file, where it lies ("line 12: checksum
+    // error"); empty when none was found.
+    const std::string& Problem() const { return m_strProblem; }
 
     int IsConverted();
     int HasDiskSpace();
@@ -96,7 +114,9 @@ protected:
     virtual bool ReadAddressWidth() { return true; }
     // Logs that the file contradicts itself at `offset` and returns -1, the
     // read error of ReadBlock.
-    int InconsistentAt(const std::string& what, int64_t offset) const;
+    int InconsistentAt(const std::string& what, int64_t offset);
+    // Notes the first fault of the file for Problem().
+    void Problem(const std::string& text);
 
     CBufferedFile m_file;
 
@@ -111,6 +131,7 @@ private:
     bool VleIsReleaseFile() const;
 
     bool m_bPack = false;
+    std::string m_strProblem;
     bool m_bPumped = false;                      // events pumped in this conversion
     std::chrono::steady_clock::duration m_lastPump{};
 };
@@ -121,23 +142,32 @@ public:
     int Recognise() override;
     int ReadBlock(uint8_t* buffer, int max) override;
     int ConvertToVle() override { return RunConversion(); }
+    std::string FormatName() const override;
 
 protected:
     bool ReadPreamble() override;
     bool ReadAddressWidth() override { return Recognise() == 1; }
 
 private:
-    bool ReadRecordLine();
+    static bool LooksLikeRecord(const std::string& line);
+    static bool IsRecordLine(const std::string& line);
+    bool FindDataTag(std::string line);
+    void SetTags(char data, char end, int width);
+    CBufferedFile::LineResult ReadRecordLine();
+    int BadLine(const std::string& what);
     char m_dataTag[3] = "S3";
     char m_endTag[3] = "S7";
     std::string m_line;
     long m_nLineNumber = 0;   // of m_line in the file, from 1
+    bool m_bEndRecordSeen = false;
+    bool m_bDataEnded = false;
 };
 
 class CFileAbsolute : public CFileBase {
 public:
     CFileAbsolute() : CFileBase(RELEASE_ABSOLUTE, 1.2f, 4) {}
     int Recognise() override;
+    std::string FormatName() const override { return "absolute file"; }
     int ReadBlock(uint8_t* buffer, int max) override;
     int ConvertToVle() override { return RunConversion(); }
 
@@ -152,6 +182,7 @@ class CFileIeee695 : public CFileBase {
 public:
     CFileIeee695() : CFileBase(RELEASE_IEEE695, 1.09f, 4) {}
     int Recognise() override;
+    std::string FormatName() const override { return "IEEE 695 object module"; }
     // 1 when the header part names an address width and a data part that
     // begins with a section; leaves the file at its start.
     int HasValidHeader();
@@ -188,6 +219,10 @@ class CFileAny : public CFileBase {
 public:
     CFileAny() : CFileBase(RELEASE_ANY, 1.1f, 4) {}
     int Recognise() override;
+    std::string FormatName() const override
+    {
+        return "raw image (no format recognised: the file's bytes are loaded as they are, from address 0)";
+    }
     int ReadBlock(uint8_t* buffer, int max) override;
     int ConvertToVle() override { return RunConversion(); }
 
@@ -199,8 +234,63 @@ private:
     uint64_t m_nNextAddress = 0;
 };
 
-// Type code of a release file: 0 to 3, -1 when no reader opens it, -2 when
-// the file does not exist.
+// Intel HEX (data, end of file, extended segment and linear address records).
+class CFileIntelHex : public CFileBase {
+public:
+    CFileIntelHex() : CFileBase(READER_INTEL_HEX, 0.534f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+    std::string FormatName() const override;
+
+protected:
+    bool ReadPreamble() override;
+
+private:
+    int BadLine(const std::string& what);
+    std::string m_line;
+    long m_nLineNumber = 0;   // of m_line in the file, from 1
+    uint32_t m_nBase = 0;     // of the last extended address record
+    bool m_bExtended = false;
+    bool m_bEndSeen = false;
+    bool m_bDataEnded = false;
+};
+
+// ELF executables: the bytes of their loadable segments at their physical
+// addresses, in the order of those addresses.
+class CFileElf : public CFileBase {
+public:
+    CFileElf() : CFileBase(READER_ELF, 1.2f, 4) {}
+    int Recognise() override;
+    int ReadBlock(uint8_t* buffer, int max) override;
+    int ConvertToVle() override { return RunConversion(); }
+    std::string FormatName() const override;
+
+protected:
+    bool ReadPreamble() override;
+    int BlockRequest() const override { return BLOCK_BUFFER_SIZE; }
+
+private:
+    struct Segment {
+        uint64_t offset;
+        uint64_t address;
+        uint64_t size;
+    };
+    // The ELF header and the program headers: the loadable segments with
+    // bytes in the file, sorted by address; false with Problem() set.
+    bool ReadSegments();
+    uint64_t Field(const uint8_t* p, int size) const;
+
+    bool m_b64 = false;
+    bool m_bBigEndian = false;
+    int m_nMachine = 0;
+    std::vector<Segment> m_segments;
+    size_t m_nSegment = 0;      // being read
+    uint64_t m_nDone = 0;       // bytes of it read
+};
+
+// Reader code of a release file: 0 to 3 or a READER_ code, -1 when no reader
+// opens it or it is empty, -2 when the file does not exist.
 int RecogniseReleaseFile(const std::string& path);
-// A new reader for a type code; null for any other code.
+// A new reader for a reader code; null for any other code.
 std::unique_ptr<CFileBase> CreateReader(int type);

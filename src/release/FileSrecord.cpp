@@ -1,4 +1,4 @@
-// Motorola S-record files (S2 with 3-byte or S3 with 4-byte addresses).
+// Motorola S-record files (S1, S2 or S3: 2-, 3- or 4-byte addresses).
 #include <algorithm>
 #include <cstring>
 
@@ -9,8 +9,8 @@ namespace {
 
 // Longest text line accepted: an S-record has at most 4 + 2 * 255 characters.
 constexpr size_t MAX_LINE_LENGTH = 1024;
-// The end record must lie within this many bytes of the end of the file.
-constexpr int END_RECORD_WINDOW = 80;
+// Lines looked at for the first data record when a file is recognised.
+constexpr int TAG_SEARCH_LINES = 64;
 
 int HexDigit(char c)
 {
@@ -38,88 +38,142 @@ bool StartsWith(const std::string& line, const char* tag)
 
 }  // namespace
 
+// Text S-records: the file begins with an S-record ("S0" to "S9") and holds
+// text. The data tag is that of the first data line (S1 with 16-bit, S2 with
+// 24-bit, S3 with 32-bit addresses); a file without data takes it from its
+// end record. The end record may be missing when every line is valid: the
+// data then ends with the file.
 int CFileSrecord::Recognise()
 {
     if (!m_file.IsOpen() || !m_file.Seek(0))
         return 0;
-    char start[2];
-    if (m_file.Read(start, 2) != 2 || start[0] != 'S' || start[1] != '0')
-        return 0;
-
-    int64_t length = m_file.Length();
-    int window = static_cast<int>(std::min<int64_t>(END_RECORD_WINDOW, length));
-    char tail[END_RECORD_WINDOW];
-    if (!m_file.Seek(length - window) || m_file.Read(tail, window) != static_cast<size_t>(window))
-        return 0;
-    bool endFound = false;
-    for (int i = window - 2; i >= 0 && !endFound; --i)
-        endFound = tail[i] == 'S' && (tail[i + 1] == '7' || tail[i + 1] == '8');
-    if (!endFound)
-        return 0;
-
+    std::string line;
+    const bool recognised = m_file.ReadLine(line, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK && LooksLikeRecord(line) &&
+                            FindDataTag(line);
     m_file.Seek(0);
-    std::string first, second;
-    bool twoLines = m_file.ReadLine(first, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK
-                    && m_file.ReadLine(second, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK;
-    m_file.Seek(0);
-    if (!twoLines)
-        return 0;
-    if (StartsWith(second, "S2")) {
-        m_nAddrWidth = 3;
-        std::memcpy(m_dataTag, "S2", 3);
-        std::memcpy(m_endTag, "S8", 3);
-        return 1;
-    }
-    if (StartsWith(second, "S3")) {
-        m_nAddrWidth = 4;
-        std::memcpy(m_dataTag, "S3", 3);
-        std::memcpy(m_endTag, "S7", 3);
-        return 1;
-    }
-    return 0;
+    return recognised ? 1 : 0;
 }
 
-bool CFileSrecord::ReadRecordLine()
+// A line of text that begins as an S-record: the file is S-records, and a
+// line that is not a good one is a fault of the file, not another format.
+bool CFileSrecord::LooksLikeRecord(const std::string& line)
+{
+    if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
+        return false;
+    return std::all_of(line.begin(), line.end(), [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\r'; });
+}
+
+bool CFileSrecord::IsRecordLine(const std::string& line)
+{
+    if (line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
+        return false;
+    return std::all_of(line.begin() + 2, line.end(), [](char c) { return HexDigit(c) >= 0 || c == '\r'; });
+}
+
+// The data tag from the first data or end line among the first lines of the
+// file; S3 when there is neither.
+bool CFileSrecord::FindDataTag(std::string line)
+{
+    static const struct {
+        char data, end;
+        int width;
+    } kTags[] = {{'1', '9', 2}, {'2', '8', 3}, {'3', '7', 4}};
+    for (int n = 0; n < TAG_SEARCH_LINES; ++n) {
+        for (const auto& tag : kTags) {
+            if (line.size() >= 2 && line[0] == 'S' && (line[1] == tag.data || line[1] == tag.end)) {
+                SetTags(tag.data, tag.end, tag.width);
+                return true;
+            }
+        }
+        if (m_file.ReadLine(line, MAX_LINE_LENGTH) != CBufferedFile::LINE_OK)
+            break;
+    }
+    SetTags('3', '7', 4);
+    return true;
+}
+
+void CFileSrecord::SetTags(char data, char end, int width)
+{
+    m_dataTag[0] = m_endTag[0] = 'S';
+    m_dataTag[1] = data;
+    m_endTag[1] = end;
+    m_nAddrWidth = width;
+}
+
+std::string CFileSrecord::FormatName() const
+{
+    return std::string("S-records (") + m_dataTag + ", " + std::to_string(8 * m_nAddrWidth) + "-bit addresses" +
+           (m_bDataEnded && !m_bEndRecordSeen ? ", no end record" : "") + ")";
+}
+
+CBufferedFile::LineResult CFileSrecord::ReadRecordLine()
 {
     ++m_nLineNumber;
-    return m_file.ReadLine(m_line, MAX_LINE_LENGTH) == CBufferedFile::LINE_OK;
+    return m_file.ReadLine(m_line, MAX_LINE_LENGTH);
 }
 
 bool CFileSrecord::ReadPreamble()
 {
     m_nLineNumber = 0;
-    return ReadRecordLine() && StartsWith(m_line, "S0");
+    m_bEndRecordSeen = m_bDataEnded = false;
+    // The header record is optional: any other first line is read again as data.
+    if (ReadRecordLine() == CBufferedFile::LINE_OK && StartsWith(m_line, "S0") && IsRecordLine(m_line))
+        return true;
+    m_nLineNumber = 0;
+    return m_file.Seek(0);
+}
+
+int CFileSrecord::BadLine(const std::string& what)
+{
+    Problem("line " + std::to_string(m_nLineNumber) + ": " + what);
+    App().WriteLogNote("Bad line " + std::to_string(m_nLineNumber) + " (" + what + ") of \"" + m_strPath + "\"\r\n");
+    return -1;
 }
 
 // One line gives one block; the size asked for does not apply, a line holds
 // at most 255 - 2 data bytes. Records without data are passed over, so that
-// they are not taken for the end of the data. Every data line must carry its
-// checksum, the one's complement of the sum of its count, address and data
-// bytes: a damaged line is a read error that the log names.
+// they are not taken for the end of the data; so are empty lines. Every data
+// line must carry its checksum, the one's complement of the sum of its count,
+// address and data bytes: a damaged line is a read error that the log names.
 int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
 {
     for (;;) {
-        if (!ReadRecordLine())
-            return -1;
-        if (StartsWith(m_line, m_endTag) || StartsWith(m_line, "S5"))
+        const CBufferedFile::LineResult read = ReadRecordLine();
+        if (read == CBufferedFile::LINE_END) {
+            m_bDataEnded = true;   // no end record: every line was valid
             return 0;
-        if (!StartsWith(m_line, m_dataTag))
+        }
+        if (read == CBufferedFile::LINE_TOO_LONG)
+            return BadLine("longer than any S-record");
+        if (read != CBufferedFile::LINE_OK)
             return -1;
+        if (m_line.empty() || m_line == "\r")
+            continue;
+        if (StartsWith(m_line, m_endTag) || StartsWith(m_line, "S5")) {
+            m_bEndRecordSeen = m_bDataEnded = true;
+            return 0;
+        }
+        if (!StartsWith(m_line, m_dataTag))
+            return BadLine(IsRecordLine(m_line) ? std::string("an ") + m_line.substr(0, 2) + " record among " +
+                                                      m_dataTag + " records"
+                                                : "not an S-record");
         m_nBytesRead += static_cast<int64_t>(m_line.size());
+        if (!IsRecordLine(m_line))
+            return BadLine("not hexadecimal");
 
         const char* text = m_line.c_str();
         size_t length = m_line.size();
         int count = length >= 4 ? HexByte(text + 2) : -1;
         // The count covers the address, the data and the checksum byte.
         if (count < m_nAddrWidth + 1 || length < 4 + 2 * static_cast<size_t>(count))
-            return -1;
+            return BadLine("shorter than its byte count");
         unsigned sum = static_cast<unsigned>(count);
         uint32_t address = 0;
         const char* p = text + 4;
         for (int i = 0; i < m_nAddrWidth; ++i, p += 2) {
             int byte = HexByte(p);
             if (byte < 0)
-                return -1;
+                return BadLine("not hexadecimal");
             sum += static_cast<unsigned>(byte);
             address = address << 8 | static_cast<uint32_t>(byte);
         }
@@ -127,13 +181,14 @@ int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
         for (int i = 0; i < n; ++i, p += 2) {
             int byte = HexByte(p);
             if (byte < 0)
-                return -1;
+                return BadLine("not hexadecimal");
             sum += static_cast<unsigned>(byte);
             buffer[i] = static_cast<uint8_t>(byte);
         }
         if (HexByte(p) != static_cast<int>(~sum & 0xFF)) {
             App().WriteLogNote("Checksum error in line " + std::to_string(m_nLineNumber) + " of \"" + m_strPath +
                                "\"\r\n");
+            Problem("line " + std::to_string(m_nLineNumber) + ": checksum error");
             return -1;
         }
         if (n > 0) {

@@ -52,8 +52,7 @@ void DescribeResult(ImportOutcome& out, const std::string& path)
 }
 
 // Opens the reader of `type` on the file and converts it unless it is up to date.
-int ConvertWithReader(int type, const std::string& path, CProgressIndicator* progress,
-                      std::string& vlePath)
+int ConvertWithReader(int type, const std::string& path, CProgressIndicator* progress, ImportOutcome& out)
 {
     std::unique_ptr<CFileBase> reader = CreateReader(type);
     if (!reader)
@@ -61,8 +60,14 @@ int ConvertWithReader(int type, const std::string& path, CProgressIndicator* pro
     reader->SetSource(path, progress);
     if (!reader->OpenRelease())
         return IMPORT_NOT_OPENED;
-    vlePath = VlePathFor(path);
-    int code = reader->IsConverted() ? IMPORT_ALREADY_CONVERTED : reader->ConvertToVle();
+    out.vlePath = VlePathFor(path);
+    int code = IMPORT_ALREADY_CONVERTED;
+    if (!reader->IsConverted())
+        code = reader->ConvertToVle();
+    else
+        reader->Recognise();   // what the format name tells without reading the data
+    out.format = reader->FormatName();
+    out.problem = reader->Problem();
     reader->Close();
     return code;
 }
@@ -94,7 +99,7 @@ ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* pro
         out.code = IMPORT_UNKNOWN_FORMAT;
     } else {
         Host().SetFileNameText(FileNameOf(path));
-        out.code = ConvertWithReader(type, path, progress, out.vlePath);
+        out.code = ConvertWithReader(type, path, progress, out);
     }
     DescribeResult(out, path);
 

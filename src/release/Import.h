@@ -19,6 +19,8 @@ struct ImportOutcome {
     bool success = false;
     std::string message;         // the text logged and shown; empty for IMPORT_NO_FILE
     std::string vlePath;
+    std::string format;          // what the file was read as (the reader's FormatName); empty when none
+    std::string problem;         // where a faulty file is at fault ("line 12: checksum error")
 };
 
 // The progress indicator of the main view (its overall progress bar).

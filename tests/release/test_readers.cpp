@@ -78,8 +78,8 @@ TEST(SrecordRules, RecognitionAndReading)
         {"S5 ends the data", s0 + line16 + "S5030001FB\n" + line16 + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_OK, 1, 16},
         {"record without data is passed over", s0 + "S30500000000FA\n" + line16 + "S70500000000FA\n",
          RELEASE_SRECORD, CONVERT_OK, 1, 16},
-        {"S1 second line", s0 + "S1070000010203F2\nS804000000FB\n", RELEASE_ANY, CONVERT_OK, 1, 0},
-        {"no end record near the end", s0 + line16 + std::string(100, '\n'), RELEASE_ANY, CONVERT_OK, 2, 0},
+        {"S1 records", s0 + "S1060000010203F3\nS9030000FC\n", RELEASE_SRECORD, CONVERT_OK, 1, 3},
+        {"no end record, valid lines", s0 + line16 + std::string(100, '\n'), RELEASE_SRECORD, CONVERT_OK, 1, 16},
         {"count below the address width", s0 + line16 + "S3030000\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
         {"line shorter than its count", s0 + line16 + "S3150000100000112233\n" + "S70500000000FA\n", RELEASE_SRECORD, CONVERT_READ_ERROR, 0, 0},
         {"non-hex data", s0 + "S3150000100000112233445566778899AABBCCDDEEFGE2\nS70500000000FA\n",
@@ -281,9 +281,9 @@ TEST(AnyFile, CutInto87ByteRecords)
     EXPECT_EQ(records[2].data.size(), 26u);
     EXPECT_EQ(ImageOf(records), data);
 
+    // An empty file holds no release: it is refused, not loaded as an empty image.
     WriteFile(dir / "empty.img", {});
-    ASSERT_EQ(Convert(dir / "empty.img"), CONVERT_OK);
-    EXPECT_EQ(ReadFile(dir / "empty.vle").size(), 29u);
+    EXPECT_EQ(RecogniseReleaseFile(dir / "empty.img"), -1);
 }
 
 TEST(Driver, UpToDateRuleDiskSpaceAndFileNamedLikeItsVle)
