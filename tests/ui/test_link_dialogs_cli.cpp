@@ -145,7 +145,7 @@ TEST_F(LinkCli, IdentScanFindsTheBoardAndSaveStoresItsRate)
     ASSERT_EQ(Run("settings --set 'Miscellaneous/Auto speed min. range=57600'", out), 0) << out;
     // Starting at 38400, below the stored range: the range takes it in.
     ASSERT_EQ(Run("ident --scan --save --baud 38400 --port '" + tty + "'", out), 0) << out;
-    EXPECT_NE(out.find("trying " + tty + ",38400,n,8,2"), std::string::npos) << out;
+    EXPECT_NE(out.find("trying " + tty + " at 38400 bit/s"), std::string::npos) << out;
     EXPECT_NE(out.find("Board found on " + tty + ",57600,n,8,2"), std::string::npos) << out;
     EXPECT_NE(out.find("CM10"), std::string::npos) << out;
     EXPECT_NE(out.find("Communication settings: COM1:57600,n,8,2"), std::string::npos) << out;
@@ -161,12 +161,12 @@ TEST_F(LinkCli, IdentScanWithoutAnswerGivesMessage93AndStoresNothing)
     EXPECT_EQ(Run("ident --scan --save --baud 9600 --max-time 2 --port '" + tty + "'", out), 1) << out;
     EXPECT_NE(out.find("querying at 9600 only"), std::string::npos) << out;
     EXPECT_NE(out.find("TAVREL: Unable to communicate with your remote system."), std::string::npos) << out;
-    EXPECT_EQ(out.find("trying " + tty + ",57600"), std::string::npos) << out;
+    EXPECT_EQ(out.find("trying " + tty + " at 57600"), std::string::npos) << out;
     EXPECT_EQ(Saved("Communication", "BAUDRATE"), "9600");
 
     EXPECT_EQ(Run("ident --scan --port /nonexistent/tavrel-tty --max-time 2", out), 1) << out;
     EXPECT_NE(out.find("Unable to communicate with your remote system."), std::string::npos) << out;
-    EXPECT_NE(out.find("cannot use /nonexistent/tavrel-tty"), std::string::npos) << out;
+    EXPECT_NE(out.find("cannot open /nonexistent/tavrel-tty"), std::string::npos) << out;
 }
 
 }  // namespace
