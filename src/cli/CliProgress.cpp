@@ -26,6 +26,7 @@
 namespace {
 
 constexpr double kPlainDataLineSeconds = 5.0;   // without a terminal
+constexpr double kTerminalRedrawSeconds = 0.1;
 constexpr double kDataEventSeconds = 0.5;       // JSON data events
 constexpr double kRateAfterSeconds = 0.5;       // a measured rate needs this much data time
 constexpr int kLogEchoMs = 100;
@@ -71,15 +72,20 @@ CProcessWatch::CProcessWatch(CProcessEngine& engine, bool quiet, bool verbose, s
 {
     m_engine.onProgress = [this](const ProcessProgress& progress) { OnProgress(progress); };
     m_engine.onIdentReply = [this](const std::string& reply) { m_strIdentReply = reply; };
-    if (CTerminalHost* host = TerminalHost())
+    if (CTerminalHost* host = TerminalHost()) {
         host->IdentRecorder().onConnection = [this](const std::string& port, int rate) { OnScanRate(port, rate); };
+        host->beforeOutput = [this] { EndOpenLine(); };
+    }
 }
 
 CProcessWatch::~CProcessWatch()
 {
     m_engine.onProgress = nullptr;
     m_engine.onIdentReply = nullptr;
-    if (CTerminalHost* host = TerminalHost()) host->IdentRecorder().onConnection = nullptr;
+    if (CTerminalHost* host = TerminalHost()) {
+        host->IdentRecorder().onConnection = nullptr;
+        host->beforeOutput = nullptr;
+    }
 }
 
 double CProcessWatch::Seconds(Clock::time_point from) const
@@ -95,11 +101,11 @@ std::string CProcessWatch::Prefix(const ProcessProgress& progress) const
     return count + progress.board + ": ";
 }
 
+// A phase line stands on its own; the data line is redrawn in place on a terminal.
 void CProcessWatch::WriteLine(const std::string& text, bool inPlace)
 {
     if (!m_bShow) return;
-    if (m_bInPlace && m_bLineOpen) std::cerr << "\r\033[K";
-    else if (m_bLineOpen) std::cerr << "\n";
+    if (m_bLineOpen) std::cerr << (inPlace ? "\r\033[K" : "\n");
     std::cerr << text;
     m_bLineOpen = m_bInPlace && inPlace;
     if (!m_bLineOpen) std::cerr << "\n";
@@ -147,6 +153,7 @@ void CProcessWatch::OnProgress(const ProcessProgress& progress)
             m_dataStart = Clock::now();
             m_lastDataLine = m_lastDataEvent = Clock::time_point{};
         }
+        m_lastDataAt = Clock::now();
         ShowData(progress, newPhase);
         return;
     }
@@ -170,7 +177,7 @@ void CProcessWatch::OnScanRate(const std::string& port, int rate)
 void CProcessWatch::ShowPhase(const ProcessProgress& progress, const std::string& detail)
 {
     const std::string name = ProcessPhaseName(progress.phase);
-    WriteLine(Prefix(progress) + name + (detail.empty() ? "" : " " + detail), true);
+    WriteLine(Prefix(progress) + name + (detail.empty() ? "" : " " + detail), false);
     Event({{"event", "phase"}, {"phase", name}, {"line", progress.line + 1}, {"lines", progress.lines},
            {"board", progress.board}, {"bytes", progress.bytes}, {"total", progress.total},
            {"resends", progress.resends}, {"rate", 0}, {"line_rate", progress.lineRate}});
@@ -178,14 +185,14 @@ void CProcessWatch::ShowPhase(const ProcessProgress& progress, const std::string
 
 void CProcessWatch::ShowData(const ProcessProgress& progress, bool force)
 {
-    // The rate measured so far; a short load that has ended has its own.
-    const double seconds = Seconds(m_dataStart);
+    // The rate measured up to the last record; a short load that has ended has its own.
+    const double seconds = std::chrono::duration<double>(m_lastDataAt - m_dataStart).count();
     const bool ended = progress.bytes >= progress.total && seconds > 0;
     const double rate = seconds >= kRateAfterSeconds || ended ? progress.bytes / seconds : 0;
     const long long left = std::max(0LL, progress.total - progress.bytes);
     const double percent = progress.total > 0 ? 100.0 * static_cast<double>(progress.bytes) / static_cast<double>(progress.total) : 100.0;
-    const bool lineDue = m_bInPlace || force || m_lastDataLine == Clock::time_point{} ||
-                         Seconds(m_lastDataLine) >= kPlainDataLineSeconds;
+    const double every = m_bInPlace ? kTerminalRedrawSeconds : kPlainDataLineSeconds;
+    const bool lineDue = force || m_lastDataLine == Clock::time_point{} || Seconds(m_lastDataLine) >= every;
     if (lineDue) {
         char text[256];
         std::snprintf(text, sizeof text, "data %3.0f%%  %lld/%lld bytes  %ld bit/s  %s  %ld resend%s  %s left",

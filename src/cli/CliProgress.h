@@ -76,6 +76,7 @@ private:
     std::ostream* m_pEvents;
     Clock::time_point m_start = Clock::now();
     Clock::time_point m_dataStart{};
+    Clock::time_point m_lastDataAt{};   // the last record of the data phase
     Clock::time_point m_lastDataLine{};
     Clock::time_point m_lastDataEvent{};
     bool m_bLineOpen = false;

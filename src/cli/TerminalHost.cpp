@@ -179,6 +179,7 @@ std::string CTerminalHost::MessageLine(const std::string& text, const std::strin
 MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& caption,
                                     MsgButtons buttons, MsgIcon icon)
 {
+    if (beforeOutput) beforeOutput();
     const std::string line = MessageLine(text, caption);
     const bool warning = icon == ICON_EXCLAMATION || icon == ICON_STOP;
     std::ostream& out = warning ? std::cerr : std::cout;
@@ -233,6 +234,7 @@ MsgAnswer CTerminalHost::AskOnTerminal(MsgButtons buttons)
 
 MsgAnswer CTerminalHost::AskRescuePowerCycle(const std::string& text, const std::string& caption)
 {
+    if (beforeOutput) beforeOutput();
     std::cout << MessageLine(text, caption) << "\n";
     if (!m_stdinIsTty) {
         std::cout << "  -> OK (no terminal to wait on)\n";
@@ -341,6 +343,7 @@ bool CTerminalHost::SetReplyAnswer(const std::string& answer, bool)
 void CTerminalHost::ShowReplyDialog(bool show)
 {
     if (!show || m_strReply.empty()) return;
+    if (beforeOutput) beforeOutput();
     std::cout << "Identification:\n";
     std::string line;
     for (char c : m_strReply) {

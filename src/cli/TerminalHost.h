@@ -82,6 +82,10 @@ public:
     bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
                                 int& chosenBoard) override;
 
+    // Called before the host prints a message, a prompt or the reply, so that
+    // a progress line being redrawn in place is ended first.
+    std::function<void()> beforeOutput;
+
     // Quiet (-q): messages that only inform are not printed; warnings,
     // errors and questions still are.
     void SetQuiet(bool quiet) { m_bQuiet = quiet; }
