@@ -156,6 +156,13 @@ bool CheckBatchRuns(std::vector<BatchRun>& runs, const std::vector<std::string>&
             error = where + ".request: " + run.request + " is not a file";
             return false;
         }
+        for (const auto& [field, dir] : {std::pair<const char*, const std::string&>{"config_dir", run.configDir},
+                                         {"env_dir", run.envDir}}) {
+            if (!dir.empty() && !std::filesystem::is_directory(dir, ec)) {
+                error = where + "." + field + ": " + dir + " is not a directory";
+                return false;
+            }
+        }
         for (std::size_t j = 0; j < i; ++j) {
             if (runs[j].device == run.device) {
                 error = where + ".port: " + run.port + " is the device of runs[" + std::to_string(j) + "] (" +

@@ -163,9 +163,14 @@ std::size_t EditDistance(const std::string& a, const std::string& b)
 std::string ClosestName(const std::string& word, const std::vector<std::string>& candidates)
 {
     // A slip: at most a third of the longer name, and never the whole word.
+    // Names longer than any a person types are not compared (the table of
+    // edits grows with the product of the lengths).
+    constexpr std::size_t kLongestName = 128;
     std::string best;
     std::size_t bestDistance = 0;
+    if (word.size() > kLongestName) return best;
     for (const std::string& candidate : candidates) {
+        if (candidate.size() > kLongestName) continue;
         const std::size_t distance = EditDistance(word, candidate);
         const std::size_t allowed = std::max<std::size_t>(1, std::max(word.size(), candidate.size()) / 3);
         if (distance > allowed || distance >= std::max(word.size(), candidate.size())) continue;

@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +12,6 @@
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
-#include "cli/CliCommand.h"
 #include "cli/CliLink.h"
 #include "cli/TerminalHost.h"
 #include "engine/EngineTypes.h"

@@ -90,7 +90,8 @@ private:
 };
 
 // Every line the log receives, echoed on stderr as it is written (-v): the
-// log file is read from where it ended when the echo started.
+// log file is read from where it ended when the echo started, every tenth
+// of a second while the event loop runs, and once more at the end.
 class CLogEcho {
 public:
     explicit CLogEcho(const std::string& logPath);

@@ -23,8 +23,6 @@
 #include "cli/CliJson.h"
 #include "model/ModelJson.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {

@@ -164,7 +164,10 @@ int RunIdent(CliArgs& args)
         code = 1;
         break;
     }
-    if (!reason.empty()) std::cerr << kErrorPrefix << reason << "\n";
+    if (!reason.empty()) {
+        std::cerr << kErrorPrefix << reason << "\n";
+        App().WriteLogNote(kErrorPrefix + reason + "\r\n");
+    }
     if (json.Wanted() && !json.Write(Report(link, seen, result, answer, reason), error)) return CliFailure(error);
     return code;
 }

@@ -61,6 +61,7 @@ int RunQuery(CliArgs& args)
         reason = IdentFailureReason(link);
         CliFailure(reason);
     }
+    if (!reason.empty()) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
     if (json.Wanted() && !json.Write(Report(link, engine, reason), error)) return CliFailure(error);
     return engine.QueryAnswered() ? 0 : 1;
 }

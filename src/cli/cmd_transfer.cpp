@@ -136,11 +136,9 @@ int RunTransfer(CliArgs& args)
     // A request named on the command line: the transfer says so in the log.
     App().m_bCmdLineStart = true;
     CProcessEngine engine(doc, *link);
-    std::unique_ptr<CLogEcho> echo = Globals().verbose ? std::make_unique<CLogEcho>(App().m_strLogPath) : nullptr;
     CProcessWatch watch(engine, Globals().quiet, Globals().verbose, events.Stream());
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
-    echo.reset();
 
     const std::string reason = TransferFailureReason(watch, engine, doc, *link);
     watch.Finish(doc, AllLinesOk(doc), reason);

@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliProgress.h"
 #include "cli/TerminalHost.h"
 
 namespace {
@@ -34,7 +36,7 @@ const char* const kProgramUsage =
     "  --yes, --no       answer every question Yes or No when stdin is not a terminal\n"
     "  --version         the program's version\n"
     "  --help            this text; '<command> --help' describes a command\n"
-    "Exit codes: 0 success, 1 failure, 2 usage error or refused input.\n";
+    "Exit codes: 0 success, 1 failure, 2 usage error or a refused batch plan.\n";
 
 struct GlobalOptions {
     std::string configDir;
@@ -263,7 +265,9 @@ int main(int argc, char** argv)
     CliArgs args;
     args.words.assign(opts.rest.begin() + static_cast<std::ptrdiff_t>(used), opts.rest.end());
     args.words.insert(args.words.end(), opts.linkOptions.begin(), opts.linkOptions.end());
+    std::unique_ptr<CLogEcho> echo = opts.verbose ? std::make_unique<CLogEcho>(app.m_strLogPath) : nullptr;
     const int code = command->run(args);
+    echo.reset();
     SetHost(nullptr);
     return code;
 }

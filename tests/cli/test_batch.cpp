@@ -97,6 +97,8 @@ TEST_F(CliBatch, PlansThatCannotRunAreRefusedBeforeAnythingIsSent)
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("request", "none.sfl")}}, "runs[0].request: "},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("baud", "fast")}}, "runs[0].baud: a rate in bit/s"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("rescue", "yes")}}, "runs[0].rescue: true or false"},
+        {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("env_dir", "no-such-dir")}},
+         "runs[0].env_dir: " + dir.File("no-such-dir") + " is not a directory"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("settings", {{"Times out/No such key", 1}})}},
          "runs[0].settings: no setting \"No such key\""},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("settings", {{"Times out", 1}})}},
