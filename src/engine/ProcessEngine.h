@@ -235,6 +235,7 @@ private:
     bool ProbeKnownRate(RestartIdent& r, size_t index);
     void SendRestartIdent(RestartIdent& r);
     void EnterFoundPhase(RestartIdent& r);
+    void SendReprobe(RestartIdent& r);
     void LoseBoard(RestartIdent& r);
     int RestartAtKnownRates(RestartIdent& r);
     int RestartSearch(RestartIdent& r);

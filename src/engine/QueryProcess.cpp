@@ -369,10 +369,7 @@ int CProcessEngine::RestartFoundPhase(RestartIdent& r)
         r.tReply = now;
         if (now - r.tPhase >= r.upTime) {
             if (BoardAlone()) return RESTART_IDENTIFIED;
-            m_strReply.clear();
-            SendSentence(std::string("$PKVR,IDENT,,,,,") + DestLetter(), 29, "", 0);
-            r.tRelay = r.tSend = r.Now();
-            r.phase = RestartPhase::Relayed;
+            SendReprobe(r);
             return 0;
         }
     }
@@ -392,17 +389,33 @@ int CProcessEngine::RestartFoundPhase(RestartIdent& r)
     return 0;
 }
 
-// After "$PKVR,IDENT,,,,,X" the parent is asked every RESTART_RELAY_POLL_MS
-// until its answer shows the board; once RESTART_RELAY_SETTLE_MS have passed,
-// the next answer is the one step 32 judges.
+// A relayed board shows again in its parent's answer once the parent has
+// probed its port ("$PKVR,IDENT,,,,,X"): the parent is asked every
+// RESTART_RELAY_POLL_MS until its answer shows the board, and asked to probe
+// again each time RESTART_RELAY_SETTLE_MS pass without it, until the
+// restart wait runs out (a board still restarting at the first probe is not
+// taken for one that did not come back).
+void CProcessEngine::SendReprobe(RestartIdent& r)
+{
+    m_strReply.clear();
+    m_nReplyFlag = 0;
+    SendSentence(std::string("$PKVR,IDENT,,,,,") + DestLetter(), 29, "", 0);
+    r.tRelay = r.tSend = r.Now();
+    r.phase = RestartPhase::Relayed;
+}
+
 int CProcessEngine::RestartRelayedPhase(RestartIdent& r)
 {
     const int now = r.Now();
     if (m_nReplyFlag == 1) {
         m_nReplyFlag = 0;
         r.tReply = now;
-        if (BoardFound(CurrentLine(), m_strReply) || now - r.tRelay >= RESTART_RELAY_SETTLE_MS)
-            return RESTART_IDENTIFIED;
+        if (BoardFound(CurrentLine(), m_strReply)) return RESTART_IDENTIFIED;
+        if (now - r.tRelay >= RESTART_RELAY_SETTLE_MS) {
+            SendReprobe(r);
+            r.wakeAt = r.tSend + RESTART_RELAY_POLL_MS;
+            return 0;
+        }
     }
     const bool questionOpen = r.tSend > r.tRelay && r.tReply < r.tSend;
     if (questionOpen && now - r.tSend >= r.replyTimeout) {

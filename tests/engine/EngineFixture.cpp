@@ -101,10 +101,10 @@ void EngineE2E::StartSim()
 {
     dir.Write("receiver.json", receiver.dump(2));
     std::string ready;
-    ASSERT_TRUE(sim.Start(kBin + "tavrel-sim",
-                          {"--receiver", dir.File("receiver.json"), "--image-dir", dir.Path() + "/images",
-                           "--stats", dir.File("stats.json"), "--log", dir.File("sim.log")},
-                          ready, 5000));
+    std::vector<std::string> args = {"--receiver", dir.File("receiver.json"), "--image-dir", dir.Path() + "/images",
+                                     "--stats", dir.File("stats.json"), "--log", dir.File("sim.log")};
+    args.insert(args.end(), simOptions.begin(), simOptions.end());
+    ASSERT_TRUE(sim.Start(kBin + "tavrel-sim", args, ready, 5000));
     ASSERT_EQ(ready.rfind("ready ", 0), 0u) << ready;
     tty = ready.substr(6);
 }
@@ -142,7 +142,8 @@ bool EngineE2E::OpenRequest(const nlohmann::json& lines)
     return true;
 }
 
-std::string EngineE2E::MakeRelease(const std::string& name, size_t bytes, unsigned address)
+std::string EngineE2E::MakeRelease(const std::string& name, size_t bytes, unsigned address,
+                                   const std::string& objcopyOptions)
 {
     std::mt19937 random(static_cast<unsigned>(bytes * 7919 + address));
     std::string data(bytes, '\0');
@@ -150,8 +151,8 @@ std::string EngineE2E::MakeRelease(const std::string& name, size_t bytes, unsign
     const std::string bin = dir.Write(name + ".bin", data);
     char command[1024];
     std::snprintf(command, sizeof command,
-                  "objcopy -I binary -O srec --change-addresses 0x%x '%s' '%s/request/%s'", address,
-                  bin.c_str(), dir.Path().c_str(), name.c_str());
+                  "objcopy -I binary -O srec %s --change-addresses 0x%x '%s' '%s/request/%s'",
+                  objcopyOptions.c_str(), address, bin.c_str(), dir.Path().c_str(), name.c_str());
     EXPECT_TRUE(RunShell(command));
     return name;
 }
@@ -255,4 +256,12 @@ bool EngineE2E::HasBox(const std::string& text) const
     for (const auto& box : host.boxes)
         if (box.text.find(text) != std::string::npos) return true;
     return false;
+}
+
+// Every end-to-end test of the engine runs in an application object's event loop.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -68,6 +68,26 @@ public:
     }
 };
 
+// Request lines of the demo environment's boards: GPS behind port B of the
+// CPU at 57600 bit/s, the CPU alone at 115200 bit/s.
+namespace demo {
+
+inline nlohmann::json GpsLine(bool restart = true, const std::string& release = "gps.s19")
+{
+    return {{"board_name", "GPS"}, {"env_name", "DEMO"}, {"subassy_hardw", "20"}, {"board_index", 1},
+            {"release_file", release}, {"soft_id", "GPS0200"}, {"board_alone", false},
+            {"restart", restart}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
+}
+
+inline nlohmann::json CpuLine(bool restart = false, const std::string& release = "cpu.s19")
+{
+    return {{"board_name", "CPU"}, {"env_name", "DEMO"}, {"subassy_hardw", "10"}, {"board_index", 0},
+            {"release_file", release}, {"soft_id", "CPU0200"}, {"board_alone", true},
+            {"restart", restart}, {"transfer_speed", "115200"}, {"config_speed", "9600"}};
+}
+
+}  // namespace demo
+
 class EngineE2E : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -83,11 +103,15 @@ protected:
     void AddNavBehindGps(bool saveSpeed);
     // A receiver of the two boards; tests edit it before StartSim().
     nlohmann::json receiver;
+    // More options of tavrel-sim ("--pace").
+    std::vector<std::string> simOptions;
     void StartSim();
     // Writes the environment and the request (lines as JSON) and opens it.
     bool OpenRequest(const nlohmann::json& lines);
-    // A release file of `bytes` random bytes at `address`, as S-records.
-    std::string MakeRelease(const std::string& name, size_t bytes, unsigned address);
+    // A release file of `bytes` random bytes at `address`, as S-records
+    // (objcopy with `objcopyOptions`, "--srec-forceS3" for instance).
+    std::string MakeRelease(const std::string& name, size_t bytes, unsigned address,
+                            const std::string& objcopyOptions = "");
     // Runs a transfer (or a query) to its end.
     void RunTransfer();
     void RunQuery();

@@ -499,10 +499,3 @@ TEST_F(RescueE2E, CliRescueGoesOnWithoutATerminalAndRepairSavesTheRate)
     text << ini.rdbuf();
     EXPECT_NE(text.str().find("BAUDRATE=19200"), std::string::npos) << text.str();
 }
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

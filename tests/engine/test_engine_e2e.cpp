@@ -5,19 +5,8 @@
 
 namespace {
 
-nlohmann::json GpsLine(bool restart = true, const std::string& release = "gps.s19")
-{
-    return {{"board_name", "GPS"}, {"env_name", "DEMO"}, {"subassy_hardw", "20"}, {"board_index", 1},
-            {"release_file", release}, {"soft_id", "GPS0200"}, {"board_alone", false},
-            {"restart", restart}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
-}
-
-nlohmann::json CpuLine(bool restart = false, const std::string& release = "cpu.s19")
-{
-    return {{"board_name", "CPU"}, {"env_name", "DEMO"}, {"subassy_hardw", "10"}, {"board_index", 0},
-            {"release_file", release}, {"soft_id", "CPU0200"}, {"board_alone", true},
-            {"restart", restart}, {"transfer_speed", "115200"}, {"config_speed", "9600"}};
-}
+using demo::CpuLine;
+using demo::GpsLine;
 
 nlohmann::json& Faults(nlohmann::json& receiver, int board)
 {
@@ -344,11 +333,4 @@ TEST_F(EngineE2E, PortVanishesDuringTheData)
     // The vanished port cannot carry the way back to the receiver.
     EXPECT_TRUE(LogHas("; Port série perdu : relais et vitesses du récepteur non restaurés\r\n"));
     EXPECT_TRUE(LogHas("************************ Fin du transfert ***********************"));
-}
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

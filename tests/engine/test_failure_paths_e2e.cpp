@@ -16,23 +16,12 @@
 
 namespace {
 
+using demo::CpuLine;
+using demo::GpsLine;
+
 constexpr int kCpu = 0;
 constexpr int kGps = 1;
 const char* const kRestoredNote = "; Retour du récepteur à son état d'avant le transfert\r\n";
-
-nlohmann::json GpsLine(bool restart)
-{
-    return {{"board_name", "GPS"}, {"env_name", "DEMO"}, {"subassy_hardw", "20"}, {"board_index", 1},
-            {"release_file", "gps.s19"}, {"soft_id", "GPS0200"}, {"board_alone", false},
-            {"restart", restart}, {"transfer_speed", "57600"}, {"config_speed", "9600"}};
-}
-
-nlohmann::json CpuLine(bool restart)
-{
-    return {{"board_name", "CPU"}, {"env_name", "DEMO"}, {"subassy_hardw", "10"}, {"board_index", 0},
-            {"release_file", "cpu.s19"}, {"soft_id", "CPU0200"}, {"board_alone", true},
-            {"restart", restart}, {"transfer_speed", "115200"}, {"config_speed", "9600"}};
-}
 
 std::string ReadText(const std::string& path)
 {
@@ -557,10 +546,3 @@ TEST_F(RepairE2E, BoardThatKeepsItsRateIsAFailure)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
