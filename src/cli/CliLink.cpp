@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <iostream>
 
 #include "app/CommSettings.h"
 #include "app/Host.h"
@@ -16,6 +17,7 @@
 #include "cli/CliCommand.h"
 #include "cli/TerminalHost.h"
 #include "engine/ProcessEngine.h"
+#include "link/ChangeComm.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
 
@@ -135,4 +137,25 @@ bool ReportOpenFailure(const CSerialLink& link)
 void CliWaitUntilIdle(const CProcessEngine& engine)
 {
     while (!engine.IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+int KeepFoundRate(const CSerialLink& link, bool save)
+{
+    CUpdateApp& app = App();
+    const int rate = static_cast<int>(link.BaudRate());
+    if (!save) {
+        if (rate != app.m_comm.nBaudRate && !Globals().quiet)
+            std::cerr << kErrorPrefix << "the board answers at " << rate << " bit/s, the settings say "
+                      << app.m_comm.nBaudRate << ": --save stores the rate found\n";
+        return 0;
+    }
+    const int number = PortNumberOf(link.PortName());
+    const int portIndex = number > 0 ? number - 1 : app.m_nPortIndex;
+    CSerialLink settings;
+    settings.ApplySettings(app.m_comm);
+    RestoreStoredEnvDir();
+    if (!SaveCommunicationChoice(settings, portIndex, BaudIndexOf(rate)))
+        return CliFailure("cannot write " + app.IniPath());
+    std::cout << "Communication settings: " << LinkText(app.m_nPortIndex, app.m_nBaudIndex) << "\n";
+    return 0;
 }

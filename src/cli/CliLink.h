@@ -37,5 +37,12 @@ std::string IdentFailureReason(const CSerialLink& link);
 // next step on stderr. True when there was such a failure.
 bool ReportOpenFailure(const CSerialLink& link);
 
+// A rate the board answered at, found by a search (ident --scan, query):
+// with `save` (--save) it becomes the communication settings, with the
+// port when that is a COMn, as "OK" of the Communication dialog stores
+// them, and they are printed; without, a rate the settings do not name is
+// reported as not stored. 0, or 1 when Tavrel.ini cannot be written.
+int KeepFoundRate(const CSerialLink& link, bool save);
+
 // Runs the event loop until the engine is idle again.
 void CliWaitUntilIdle(const CProcessEngine& engine);

@@ -77,22 +77,6 @@ int Identify(const IdentRequest& request, CSerialLink& link, IAutoConfigView& vi
     return result;
 }
 
-// --save: the rate found (and the port when named as COMn) become the
-// communication settings, as "OK" of the Communication dialog stores them.
-int SaveFound(const IdentRequest& request, int rate)
-{
-    CUpdateApp& app = App();
-    const int number = request.port.empty() ? 0 : PortNumberOf(request.port);
-    const int portIndex = number > 0 ? number - 1 : app.m_nPortIndex;
-    CSerialLink link;
-    link.ApplySettings(app.m_comm);
-    RestoreStoredEnvDir();
-    if (!SaveCommunicationChoice(link, portIndex, BaudIndexOf(rate)))
-        return CliFailure("cannot write " + app.IniPath());
-    std::cout << "Communication settings: " << LinkText(app.m_nPortIndex, app.m_nBaudIndex) << "\n";
-    return 0;
-}
-
 nlohmann::json Report(const CSerialLink& link, const CIdentRecorder& seen, int result, const std::string& answer,
                       const std::string& reason)
 {
@@ -150,7 +134,7 @@ int RunIdent(CliArgs& args)
     case AUTOCONFIG_FOUND:
         std::cout << "Board found on " << link.PortName() << "," << link.BaudRate() << ",n,8,2\n";
         PrintRows(answer);
-        code = save ? SaveFound(request, static_cast<int>(link.BaudRate())) : 0;
+        code = KeepFoundRate(link, save);
         break;
     case AUTOCONFIG_CANCELLED:
         reason = "identification cancelled";

@@ -39,6 +39,7 @@ int RunQuery(CliArgs& args)
     args.Option("port", port);
     args.Option("baud", baud);
     args.Option("json", jsonTarget);
+    const bool save = args.Flag("save");
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error)) return CliUsageError(error);
@@ -63,17 +64,21 @@ int RunQuery(CliArgs& args)
     }
     if (!reason.empty()) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
     if (json.Wanted() && !json.Write(Report(link, engine, reason), error)) return CliFailure(error);
-    return engine.QueryAnswered() ? 0 : 1;
+    // The end of the query leaves the link at the rate the board answered at.
+    return engine.QueryAnswered() ? KeepFoundRate(link, save) : 1;
 }
 
 CliRegistrar reg({"query", "Identify the connected board and the boards behind it",
-                  "usage: tavrel-cli query [--port P] [--baud R] [--json FILE|-]\n"
+                  "usage: tavrel-cli query [--port P] [--baud R] [--save] [--json FILE|-]\n"
                   "  Sends the identification query (searching the rates of the auto-configure\n"
                   "  range when \"Query auto speed enable\" is on) and prints the answer, one row\n"
                   "  per board software. --port takes COM1..COM8, a device path or a\n"
                   "  /dev/serial/by-id name; --baud the rate to start from. --json also writes\n"
                   "  the answer as JSON (port, rate, boards, answer lines, reason); \"-\" writes\n"
-                  "  it on stdout and the rest on stderr.\n"
+                  "  it on stdout and the rest on stderr. --save stores the rate the board\n"
+                  "  answered at (and the port, when given as COMn) in the communication\n"
+                  "  settings of Tavrel.ini; without it a rate the settings do not name is\n"
+                  "  only reported.\n"
                   "  Exit code 0 when a board answered, 1 otherwise.",
                   RunQuery});
 

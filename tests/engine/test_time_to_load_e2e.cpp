@@ -3,9 +3,13 @@
 // the search then starts elsewhere; a relayed board still restarting when its
 // parent first probes is asked for again; a resend asked for the last record
 // of a line paced at its rate is served; a rate found by a query is the one
-// the next process starts at; a packed release reaches the board whole.
+// the next process starts at, and tavrel-cli stores it with --save only; a
+// packed release reaches the board whole.
 // How long each of them takes is measured by bench/transfer/run.sh.
 #include <QCoreApplication>
+
+#include <fstream>
+#include <sstream>
 
 #include "EngineFixture.h"
 #include "app/UpdateApp.h"
@@ -34,6 +38,13 @@ protected:
     {
         std::erase_if(iniLines, [&](const auto& line) { return line.first == section && line.second.rfind(key + "=", 0) == 0; });
         Setting(section, key + "=" + value);
+    }
+    static std::string ReadText(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
     static size_t Count(const std::string& text, const std::string& part)
     {
@@ -160,6 +171,29 @@ TEST_F(TimeToLoadE2E, RateFoundByAQueryIsWhereTheNextTransferStarts)
     const std::string transfer = LogFrom("**** Début du transfert");
     EXPECT_EQ(transfer.find(",9600,n,8,2\r\n"), std::string::npos) << transfer;
     EXPECT_EQ(Count(transfer.substr(0, transfer.find("; ===============")), ">$PKVR,IDENT<"), 1u) << transfer;
+}
+
+// tavrel-cli says that the rate a query found is not the settings' and
+// stores it only with --save; the next query then starts at it.
+TEST_F(TimeToLoadE2E, CliStoresTheRateAQueryFoundOnlyWithSave)
+{
+    receiver["boards"][kCpu]["rate"] = 19200;
+    StartSim();
+    ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine(false)})));
+    const std::string ini = dir.Path() + "/config/Tavrel.ini";
+    const char* const note = "tavrel-cli: the board answers at 19200 bit/s, the settings say 9600: --save stores the rate found";
+    std::string out;
+    ASSERT_EQ(RunCli("query", out), 0) << out;
+    EXPECT_NE(out.find(note), std::string::npos) << out;
+    EXPECT_EQ(ReadText(ini).find("BAUDRATE=19200"), std::string::npos);
+
+    ASSERT_EQ(RunCli("query --save", out), 0) << out;
+    EXPECT_NE(out.find("Communication settings: COM1:19200,n,8,2"), std::string::npos) << out;
+    EXPECT_NE(ReadText(ini).find("BAUDRATE=19200"), std::string::npos) << ReadText(ini);
+
+    ASSERT_EQ(RunCli("query", out), 0) << out;
+    EXPECT_EQ(out.find("the settings say"), std::string::npos) << out;
+    EXPECT_EQ(out.find("9600 bit/s"), std::string::npos) << out;   // no search
 }
 
 // "Pack release records": the transfer converts the S3 release into 64-byte
