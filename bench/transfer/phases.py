@@ -96,7 +96,9 @@ def read_stamps(path):
 
 
 def phase_times(lines, end):
-    times, at, index = [], 0.0, 0
+    """[(name, seconds or None)], and the index of the line where the restart
+    identification begins (None when it was not reached)."""
+    times, at, index, restart = [], 0.0, 0, None
     for name, pattern in PHASES:
         if pattern is None:
             times.append((name, end - at))
@@ -106,8 +108,18 @@ def phase_times(lines, end):
             times.append((name, None))
             continue
         times.append((name, lines[hit][0] - at))
+        if len(times) == DATA_PHASE + 2:
+            restart = hit
         at, index = lines[hit][0], hit + 1
-    return times
+    return times, restart
+
+
+def first_answer_after(lines, start):
+    """Time of the first identification answer received from line `start` on."""
+    for t, text in lines[start:]:
+        if re.search(r" : \$PKVR,IDENT,", text):
+            return t
+    return None
 
 
 def rate_changes(simlog):
@@ -124,11 +136,17 @@ def report(case, stamps, stats_path, simlog, payload, rate, image_ok):
     with open(stats_path) as f:
         stats = json.load(f)
     board = stats.get("data_phase") or {}
-    times = phase_times(lines, end)
+    times, restart = phase_times(lines, end)
     data = times[DATA_PHASE][1]
     print(f"== {case}: exit {code}, board image {'equals' if image_ok == '1' else 'DIFFERS FROM'} the release")
     for name, seconds in times:
         print(f"   {name:<46} {'   -' if seconds is None else f'{seconds:6.2f} s'}")
+        if name.startswith("identification after") and restart is not None and seconds is not None:
+            heard = first_answer_after(lines, restart)
+            if heard is not None:
+                begun = lines[restart][0]
+                print(f"   {'  board first heard after':<46} {heard - begun:6.2f} s, "
+                      f"then {begun + seconds - heard:.2f} s to count as up (\"Reserved 3\")")
     seen = board.get("elapsed_s")
     if seen is not None and data is not None:
         print(f"   {'  data as the board saw it':<46} {seen:6.2f} s  (line {100 * board.get('utilisation', 0):.1f} % "
@@ -141,6 +159,9 @@ def report(case, stamps, stats_path, simlog, payload, rate, image_ok):
     changes = rate_changes(simlog)
     print(f"   line rate changes seen by the receiver: {changes}; "
           f"tavrel-cli CPU {cpu:.2f} s over {end:.1f} s wall = {100 * cpu / end:.2f} %")
+    with open(os.environ.get("SUMMARY", os.devnull), "a") as summary:
+        summary.write(f"{case:<20} {end:8.2f} {end / payload_s:6.2f} {'-' if data is None else f'{data:6.2f}':>8} "
+                      f"{'-' if fixed is None else f'{fixed:6.2f}':>8}  {'ok' if image_ok == '1' else 'IMAGE DIFFERS'}\n")
 
 
 def main():

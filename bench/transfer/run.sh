@@ -113,6 +113,8 @@ run_case() {
 
 echo "programs of $build"
 echo "256 KiB at $rate bit/s, board at 19200 bit/s; settings at 9600 unless the case says 'known'"
+export SUMMARY="$work/summary.txt"
+: > "$SUMMARY"
 all="alone-raw alone-srec alone-srec-pack relayed-raw relayed-srec relayed-srec-pack alone-raw-known relayed-raw-known"
 for name in ${CASES:-$all}; do
   topology="${name%%-*}"
@@ -121,3 +123,6 @@ for name in ${CASES:-$all}; do
   settings_rate=9600; [[ "$name" == *known* ]] && settings_rate=19200
   run_case "$name" "$topology" "$release" "$pack" "$settings_rate"
 done
+echo
+echo "case                  whole s  ratio   data s  fixed s  (ratio = whole / payload line time)"
+cat "$SUMMARY"

@@ -308,8 +308,8 @@ void CProcessEngine::EnterFoundPhase(RestartIdent& r)
     SendRestartIdent(r);
 }
 
-// The board stopped answering: it is asked at the known rates again (the
-// one it was found at first), for at least one round, before a search.
+// The board stopped answering: it is asked at the known rates again, from
+// the last one asked, for at least one round before a search.
 void CProcessEngine::LoseBoard(RestartIdent& r)
 {
     r.phase = RestartPhase::Known;
@@ -332,8 +332,7 @@ int CProcessEngine::RestartAtKnownRates(RestartIdent& r)
     if (now - r.tProbe >= kProbeWindowMs) return ProbeKnownRate(r, r.knownIndex + 1) ? 0 : RESTART_NOT_FOUND;
     // Asked again only while the line is silent: an answer under way is
     // not cut short by a question that would empty the reply.
-    const bool silent = m_nBytesSinceWrite == 0;
-    if (silent && now - r.tSend >= RESTART_PROBE_RESEND_MS) SendRestartIdent(r);
+    if (m_nBytesSinceWrite == 0 && now - r.tSend >= RESTART_PROBE_RESEND_MS) SendRestartIdent(r);
     r.wakeAt = std::min(r.tProbe + kProbeWindowMs, r.knownUntil);
     if (m_nBytesSinceWrite == 0) r.wakeAt = std::min(r.wakeAt, r.tSend + RESTART_PROBE_RESEND_MS);
     return 0;
