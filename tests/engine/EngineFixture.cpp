@@ -258,10 +258,14 @@ bool EngineE2E::HasBox(const std::string& text) const
     return false;
 }
 
-// Every end-to-end test of the engine runs in an application object's event loop.
+// Every end-to-end test of the engine runs in an application object's event
+// loop. A test program with a main of its own (the GUI tests: a QApplication)
+// defines TAVREL_FIXTURE_OWN_MAIN.
+#ifndef TAVREL_FIXTURE_OWN_MAIN
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+#endif

@@ -22,6 +22,7 @@
 // The engine's end-to-end fixture (environment, request, simulator, engine).
 // Each GUI test executable is built from its one file, so the fixture's
 // definitions come in here.
+#define TAVREL_FIXTURE_OWN_MAIN
 #include "engine/EngineFixture.cpp"
 
 #include "app/IniFile.h"
