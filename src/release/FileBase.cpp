@@ -223,7 +223,7 @@ int CFileBase::RunConversion()
             ++records;
             return m_pVle->WriteRecord(address, len, data);
         });
-        while (!writeFailed && (count = ReadBlock(m_block, BlockRequest())) > 0) {
+        while ((count = ReadBlock(m_block, BlockRequest())) > 0) {
             const bool written = m_bPack ? packer.Add(m_nBlockAddress, m_block, count)
                                          : WriteBlockRecords(count, records);
             if (!written) {
