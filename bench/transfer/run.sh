@@ -5,11 +5,12 @@
 # follows the log and stamps its lines to the millisecond).
 #
 # Cases: the board cabled to the PC (alone) and a board behind its port B
-# (relayed); a raw image (any file: 87 data bytes a record) and the same bytes
-# as S3 S-records of 16 bytes a line, with "Pack release records" off and on
-# (import --pack); the board's own rate 19200 bit/s while the settings say
-# 9600 (the identification searches the rate), and once with the settings
-# naming 19200 (the board answers at once).
+# (relayed); a raw image (any file: 87 data bytes a record, which packing
+# leaves as they are) and the same bytes as S3 S-records of 16 bytes a line,
+# with "Pack release records" off and on (import --pack); the board's own
+# rate 19200 bit/s while the settings say 9600 (the identification searches
+# the rate), and once with the settings naming 19200 (the board answers at
+# once).
 #
 # The settings are a new user's (defaults of every time-out and pause); the
 # simulated board erases in 100 ms, sends its checksum 100 ms after the last
