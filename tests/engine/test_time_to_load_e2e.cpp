@@ -6,8 +6,6 @@
 // the next process starts at, and tavrel-cli stores it with --save only; a
 // packed release reaches the board whole.
 // How long each of them takes is measured by bench/transfer/run.sh.
-#include <QCoreApplication>
-
 #include <fstream>
 #include <sstream>
 
