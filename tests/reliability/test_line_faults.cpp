@@ -5,7 +5,6 @@
 // descriptor or thread left behind.
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 #include <random>
@@ -20,8 +19,6 @@ namespace {
 
 constexpr int kReleaseBytes = 4000;
 constexpr unsigned kReleaseAddress = 0x20000;
-// How often the test looks at the transfer's progress while the engine runs.
-constexpr int kWatchPeriodMs = 2;
 constexpr long kReleaseBlocks = (kReleaseBytes + 15) / 16;   // S2 lines of 16 bytes
 
 nlohmann::json GpsLine(bool restart)
@@ -47,17 +44,17 @@ protected:
         const std::vector<std::string> fdsBefore = OpenDescriptors();
         const size_t threadsBefore = ThreadCount();
 
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (vanishAtBlock > 0 && host.lastBlock >= vanishAtBlock && sim.Running()) {
+        // Looked at after every data record, so the device vanishes at that
+        // record however fast the line drains.
+        host.onBlock = [&](long block) {
+            if (vanishAtBlock > 0 && block >= vanishAtBlock && sim.Running()) {
                 // The device side of the pseudo-terminal closes: hang-up here.
                 sim.Kill();
-                vanishedAt = host.lastBlock;
+                vanishedAt = block;
             }
-        });
-        watch.start(kWatchPeriodMs);
+        };
         RunTransfer();
-        watch.stop();
+        host.onBlock = nullptr;
 
         EXPECT_TRUE(engine->IsIdle());
         EXPECT_FALSE(link->IsOpen());
