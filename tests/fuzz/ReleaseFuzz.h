@@ -45,17 +45,20 @@ inline int ConvertInput(const uint8_t* data, size_t size, int type)
     ::unlink(vlePath.c_str());   // a .vle of the previous input could pass as up to date
     if (!WriteScratchFile(path, data, size)) return 0;
     if (type < 0) {
+        // An empty file, or one no reader opens, is refused: nothing to convert.
         type = RecogniseReleaseFile(path);
-        FUZZ_CHECK(type >= RELEASE_SRECORD && type <= RELEASE_ANY);
+        FUZZ_CHECK(type != -2);
+        if (type == -1) return 0;
     }
     std::unique_ptr<CFileBase> reader = CreateReader(type);
+    FUZZ_CHECK(reader != nullptr);
     reader->SetSource(path, nullptr);
     if (!reader->OpenRelease()) return 0;
     const int result = reader->ConvertToVle();
     reader->Close();
     FUZZ_CHECK(result >= CONVERT_OK && result <= CONVERT_ABORTED);
     if (result == CONVERT_OK) {
-        CheckVleMatchesTrailer(vlePath, type);
+        CheckVleMatchesTrailer(vlePath, VleTypeOf(type));
     } else {
         CVleFile vle;
         FUZZ_CHECK(!vle.OpenForRead(vlePath) || vle.CheckFile() == VLE_INVALID_TYPE);
