@@ -299,3 +299,10 @@ int RecogniseReleaseFile(const std::string& path)
     any.SetSource(path, nullptr);
     return any.OpenRelease() && any.m_nFileSize > 0 ? RELEASE_ANY : -1;
 }
+
+int CFileBase::BadLine(long lineNumber, const std::string& what)
+{
+    Problem("line " + std::to_string(lineNumber) + ": " + what);
+    App().WriteLogNote("Bad line " + std::to_string(lineNumber) + " (" + what + ") of \"" + m_strPath + "\"\r\n");
+    return -1;
+}

@@ -117,6 +117,8 @@ protected:
     int InconsistentAt(const std::string& what, int64_t offset);
     // Notes the first fault of the file for Problem().
     void Problem(const std::string& text);
+    // A damaged line of a text release: named in the problem and the log; -1.
+    int BadLine(long lineNumber, const std::string& what);
 
     CBufferedFile m_file;
 

@@ -82,12 +82,7 @@ bool CFileIntelHex::ReadPreamble()
     return m_file.Seek(0);
 }
 
-int CFileIntelHex::BadLine(const std::string& what)
-{
-    Problem("line " + std::to_string(m_nLineNumber) + ": " + what);
-    App().WriteLogNote("Bad line " + std::to_string(m_nLineNumber) + " (" + what + ") of \"" + m_strPath + "\"\r\n");
-    return -1;
-}
+int CFileIntelHex::BadLine(const std::string& what) { return CFileBase::BadLine(m_nLineNumber, what); }
 
 // One data record gives one block. The data ends with the end-of-file record,
 // or with the file when every line was valid.

@@ -123,12 +123,7 @@ bool CFileSrecord::ReadPreamble()
     return m_file.Seek(0);
 }
 
-int CFileSrecord::BadLine(const std::string& what)
-{
-    Problem("line " + std::to_string(m_nLineNumber) + ": " + what);
-    App().WriteLogNote("Bad line " + std::to_string(m_nLineNumber) + " (" + what + ") of \"" + m_strPath + "\"\r\n");
-    return -1;
-}
+int CFileSrecord::BadLine(const std::string& what) { return CFileBase::BadLine(m_nLineNumber, what); }
 
 // One line gives one block; the size asked for does not apply, a line holds
 // at most 255 - 2 data bytes. Records without data are passed over, so that
