@@ -19,6 +19,15 @@
 # Goal: whole command <= 1.3 x payload line time + 8 s; the fixed phases (all
 # but the data) <= 8 s when the board answers at once.
 #
+# The fixed pauses that remain, and the phase they show in: the search listens
+# 300 ms at each rate that does not answer (identification); the line settles
+# 50 ms after each rate change (identification, transfer mode, rates back);
+# "Between 2 write" (300 ms) follows a sentence the board does not answer (the
+# rate change before the erase, the relay sentences); the end of the data
+# waits 150 ms plus the line time of 256 bytes for a late resend request
+# (data: "program's side - board's"); the restarted board must keep answering
+# for "Reserved 3" (7 s, printed apart).
+#
 #   bench/transfer/run.sh [BUILD_DIR]   (default build/make-app, made by `make build`)
 #   CASES="alone-raw relayed-srec-pack" bench/transfer/run.sh   runs some cases only
 #   KEEP=1 keeps the work directory (logs, stamps, simulator logs).

@@ -96,21 +96,15 @@ enum Lamp { LAMP_TRANSMIT = 304, LAMP_RECEIVE = 305 };
 // Time constants of the step machine (milliseconds).
 inline constexpr int TICK_PERIOD_MS = 500;
 inline constexpr int CMDLINE_START_DELAY_MS = 10;
-// Pause after the port was opened at a new rate. The last sentence at the old
-// rate has left the line when the port closes (CSerialLink drains it); the
-// board then switches its UART, which takes microseconds, and a USB adapter
-// applies the new rate with one control transfer of a few milliseconds. The
-// line is left idle ten times that long, so the first byte at the new rate
-// does not run into the switch at either end (the simulator samples the
-// program's rate every 20 ms).
-inline constexpr int LINE_SETTLE_MS = 100;
-// End of the data: once the line has carried the last record (the engine's
-// line clock), a board that found it bad asks for it again within a few
-// milliseconds; its request, about 20 bytes, crosses the line in 25 ms from
-// 9600 bit/s up. The window allows for that and for what the program's clock
-// cannot see: bytes a driver held back while the line was free. A resend
-// request ends it at once.
-inline constexpr int END_OF_DATA_RESEND_WINDOW_MS = 500;
+// End of the data: once the last record has left the line (the engine's
+// line clock, plus the line time of what the driver still holds and of a USB
+// adapter's transmit buffer, END_OF_DATA_ADAPTER_BYTES), a board that found
+// it bad asks for it again within a few milliseconds; its request, about 20
+// bytes, crosses the line in 25 ms from 9600 bit/s up. The window is six
+// times that, for a board busy writing its flash page. A resend request ends
+// it at once.
+inline constexpr int END_OF_DATA_RESEND_WINDOW_MS = 150;
+inline constexpr int END_OF_DATA_ADAPTER_BYTES = 256;
 // Restart identification: the found phase asks again this often while the
 // board has to keep answering ("Reserved 3").
 inline constexpr int RESTART_IDENT_RESEND_MS = 2000;
@@ -122,9 +116,12 @@ inline constexpr int RESTART_RELAY_SETTLE_MS = 3000;
 inline constexpr int RESTART_RELAY_POLL_MS = 500;
 // Restart identification at the rates known before the search: each rate is
 // listened to for one attempt period of the search, and asked again every
-// RESTART_PROBE_RESEND_MS while nothing at all comes back, so that a board
-// that comes up during the period is heard within half a second.
-inline constexpr int RESTART_PROBE_RESEND_MS = 500;
+// RESTART_PROBE_RESEND_MS, or after the pause between two writes ("Between 2
+// write", 300 ms by default) when that is longer, while nothing at all comes
+// back: a board that comes up during the period is heard at its next
+// question (the sentence takes 7 ms of the line at 19200 bit/s, so a booting
+// board that ignores it loses nothing).
+inline constexpr int RESTART_PROBE_RESEND_MS = 200;
 inline constexpr int MAX_CONSECUTIVE_RESENDS = 5;
 inline constexpr int BLINK_EVERY_BLOCKS = 100;
 inline constexpr int MAX_READ_CHUNK = 32766;             // one notification reads at most this

@@ -449,7 +449,7 @@ int CProcessEngine::ChangeBaudRate(int baudIndex, int writeTimeoutMs)
     if (m_link.Open(this) == 1) {
         // The line clock starts again on the idle line.
         m_lineFreeAt = Clock::now();
-        App().PumpDelay(LINE_SETTLE_MS);
+        App().PumpDelay(CSerialLink::kLineSettleMs);
         const int timeout = writeTimeoutMs == -1 ? App().m_nWriteTimeoutMs : writeTimeoutMs;
         if (!m_link.SetWriteTimeout(timeout))
             App().WriteLog("ERREUR écriture TimeOut à l'ouverture du port.\r\n");

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include <QCoreApplication>
+
 #include "app/CommSettings.h"
 #include "app/Host.h"
 #include "app/Strings.h"
@@ -383,7 +385,9 @@ bool CProcessEngine::TakeResendRequest()
 bool CProcessEngine::LateResendAsked()
 {
     using namespace std::chrono;
-    const auto until = std::max(m_lineFreeAt, steady_clock::now()) + milliseconds(END_OF_DATA_RESEND_WINDOW_MS);
+    const size_t held = static_cast<size_t>(m_link.OutputQueued()) + END_OF_DATA_ADAPTER_BYTES;
+    const auto until = std::max(m_lineFreeAt, steady_clock::now()) + WireTime(held) +
+                       milliseconds(END_OF_DATA_RESEND_WINDOW_MS);
     while (m_nStep == 26 && !m_bAbort) {
         if (TakeResendRequest()) return true;
         if (Host().AbortKeyPressed()) {
@@ -391,7 +395,11 @@ bool CProcessEngine::LateResendAsked()
             continue;
         }
         const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) {
+            // A request the link has already announced still counts.
+            QCoreApplication::processEvents();
+            return TakeResendRequest();
+        }
         PumpOnceFor(static_cast<int>(left));
     }
     return false;

@@ -172,22 +172,31 @@ void CAutoConfigDlg::OnStartTimer()
     if (m_bEnded)
         return;
     m_bLinkWasOpen = m_link.IsOpen();
-    m_link.Close();
     m_strRxText.clear();
     ResetSeries();
     m_bFound = false;
 
-    m_link.SetBaudRate(static_cast<uint32_t>(m_nStartRate));
-    ShowConnectionText();
-    Log(ConnectionText() + "\r\n");
-    int opened = m_link.Open(this);
-    if (opened == OPEN_NO_PORT || opened == OPEN_NO_THREAD) {
-        Log(FormatText("Open comm return %d\r\n", {std::to_string(opened)}));
-        EndScan(false);
-        return;
+    if (m_bLinkWasOpen && m_link.BaudRate() == static_cast<uint32_t>(m_nStartRate)) {
+        // The holder's line is open and settled at the start rate: it is
+        // taken over as it is rather than closed and opened again.
+        m_link.SetNotifyTarget(this);
+        m_link.PurgeReceive(0);
+        ShowConnectionText();
+        Log(ConnectionText() + "\r\n");
+    } else {
+        m_link.Close();
+        m_link.SetBaudRate(static_cast<uint32_t>(m_nStartRate));
+        ShowConnectionText();
+        Log(ConnectionText() + "\r\n");
+        int opened = m_link.Open(this);
+        if (opened == OPEN_NO_PORT || opened == OPEN_NO_THREAD) {
+            Log(FormatText("Open comm return %d\r\n", {std::to_string(opened)}));
+            EndScan(false);
+            return;
+        }
+        if (!PumpWait(kAfterOpenMs))
+            return;
     }
-    if (!PumpWait(kAfterOpenMs))
-        return;
 
     int writeTimeout = m_link.GetWriteTimeout();
     for (int waited = 0; writeTimeout == -1 && waited < kGetWriteTimeoutMaxMs;
@@ -218,7 +227,10 @@ void CAutoConfigDlg::OnStartTimer()
 void CAutoConfigDlg::OnScanTimer()
 {
     m_scanTimer.stop();
-    ScanStep(ScanEvent::Tick);
+    if (m_bSweeping)
+        SweepTick();
+    else
+        ScanStep(ScanEvent::Tick);
 }
 
 void CAutoConfigDlg::OnTimeLimit()
@@ -258,21 +270,10 @@ void CAutoConfigDlg::ScanStep(ScanEvent ev)
         return;
     if (ev == ScanEvent::Start) {
         AllLedsIdle();
-        m_nAttempts = 0;
-        m_nSpeedChanges = 0;
-        if (m_bBeginWithChange && !m_bLocked) {
-            m_bFirstPass = false;
-            if (!ChangeSpeed())
-                return;   // the scan has ended
-            ++m_nSpeedChanges;
-        }
-        m_pView->SetLedBlink(0, LED_IMAGE_BLINK_A, LED_IMAGE_BLINK_B);
-        if (!StartScanTimer("Can't set scan timer !\r\n"))
-            return;
-        m_strRxText.clear();
-        ResetSeries();
-        SendIdent();
-        m_nAttempts = 1;
+        if (!m_bLocked && RatesInRange() > 1)
+            BeginSweep();
+        else
+            BeginCarefulScan();
         return;
     }
 
@@ -312,9 +313,93 @@ void CAutoConfigDlg::ScanStep(ScanEvent ev)
     SendIdent();
 }
 
-bool CAutoConfigDlg::ChangeSpeed()
+int CAutoConfigDlg::RatesInRange() const
 {
-    if (!PumpWait(kBeforeSpeedChangeMs))
+    // From the minimum round to it again (at most the whole table).
+    int count = 1;
+    int rate = NextRate(m_nMinRate, m_nMinRate, m_nMaxRate);
+    for (; rate != m_nMinRate && count <= static_cast<int>(kBaudRates.size()); ++count)
+        rate = NextRate(rate, m_nMinRate, m_nMaxRate);
+    return count;
+}
+
+void CAutoConfigDlg::BeginSweep()
+{
+    m_bSweeping = true;
+    m_nSweepRatesLeft = RatesInRange();
+    if (m_bBeginWithChange) {
+        --m_nSweepRatesLeft;   // the caller has just asked at the start rate
+        if (!ChangeSpeed(0))
+            return;
+    }
+    SweepAsk();
+}
+
+void CAutoConfigDlg::SweepAsk()
+{
+    m_pView->SetLedBlink(0, LED_IMAGE_BLINK_A, LED_IMAGE_BLINK_B);
+    m_nAttempts = 1;
+    m_bSweepExtended = false;
+    m_bHeardSinceAsk = false;
+    m_strRxText.clear();
+    ResetSeries();
+    m_link.PurgeReceive(0);
+    m_scanTimer.start(kSweepListenMs);
+    if (!m_scanTimer.isActive()) {
+        Log("Can't set scan timer !\r\n");
+        EndScan(false);
+        return;
+    }
+    SendIdent();
+}
+
+void CAutoConfigDlg::SweepTick()
+{
+    if (m_bFound || m_bEnded)
+        return;
+    if (m_bHeardSinceAsk && !m_bSweepExtended) {
+        // An answer under way gets the time of a careful attempt.
+        m_bSweepExtended = true;
+        m_scanTimer.start(kScanPeriodMs - kSweepListenMs);
+        return;
+    }
+    m_pView->SetLedImage(0, LED_IMAGE_FAILED);
+    if (--m_nSweepRatesLeft > 0 && !m_bLocked) {
+        if (ChangeSpeed(0))
+            SweepAsk();
+        return;
+    }
+    // Nothing answered at once: the careful scan starts over from the start
+    // rate, the next one after the last rate swept.
+    m_bSweeping = false;
+    AllLedsIdle();
+    if (!m_bLocked && m_link.BaudRate() != static_cast<uint32_t>(m_nStartRate) && !ChangeSpeed(0))
+        return;
+    BeginCarefulScan();
+}
+
+void CAutoConfigDlg::BeginCarefulScan()
+{
+    m_nAttempts = 0;
+    m_nSpeedChanges = 0;
+    if (m_bBeginWithChange && !m_bLocked) {
+        m_bFirstPass = false;
+        if (!ChangeSpeed())
+            return;   // the scan has ended
+        ++m_nSpeedChanges;
+    }
+    m_pView->SetLedBlink(0, LED_IMAGE_BLINK_A, LED_IMAGE_BLINK_B);
+    if (!StartScanTimer("Can't set scan timer !\r\n"))
+        return;
+    m_strRxText.clear();
+    ResetSeries();
+    SendIdent();
+    m_nAttempts = 1;
+}
+
+bool CAutoConfigDlg::ChangeSpeed(int waitBeforeMs)
+{
+    if (waitBeforeMs > 0 ? !PumpWait(waitBeforeMs) : m_bEnded)
         return false;
     m_link.Close();
     const int firstRate = static_cast<int>(m_link.BaudRate());
@@ -429,6 +514,8 @@ void CAutoConfigDlg::OnCommNotify()
         return;
     std::string buffer(CReceiveParser::kMaxReadBytes, '\0');
     int got = m_link.Read(buffer.data(), static_cast<int>(buffer.size()));
+    if (got > 0)
+        m_bHeardSinceAsk = true;
     m_strRxText.append(buffer.data(), static_cast<size_t>(std::max(got, 0)));
 
     // Lines are cut through an offset and the text is erased once, so a

@@ -1,10 +1,13 @@
 #pragma once
 // Auto-configure: finds the rate the connected board answers at. It takes
-// the link, sends "$PKVR,IDENT" up to three times per rate (1.5 s apart),
-// walks the rate table inside a minimum/maximum range and ends on a complete
-// identification answer, on its time limit, after a fixed number of rate
-// changes, or on Cancel. With rate changes locked it is the plain
-// identification query of the processes.
+// the link and, when it may change rates, first sweeps the range: one
+// "$PKVR,IDENT" per rate, listened to for kSweepListenMs (a board that has
+// begun to answer gets a whole scan period). A board slower than that is
+// found by the careful scan that follows: "$PKVR,IDENT" up to three times per
+// rate (1.5 s apart), walking the rate table inside a minimum/maximum range.
+// Either ends on a complete identification answer, on its time limit, after a
+// fixed number of rate changes of the careful scan, or on Cancel. With rate
+// changes locked it is the plain identification query of the processes.
 //
 // CAutoConfigDlg is the dialog's logic without widgets: a window (or none)
 // shows it through IAutoConfigView, and RunModal runs it in a nested event
@@ -15,7 +18,8 @@
 
 #include <string>
 
-class CSerialLink;
+#include "link/SerialLink.h"
+
 class CAutoConfigDlg;
 
 // LED images of the dialog (see the indicator controls).
@@ -56,8 +60,14 @@ public:
 class CAutoConfigDlg : public QObject {
 public:
     static constexpr int kScanPeriodMs = 1500;        // timer 2
-    static constexpr int kAfterOpenMs = 500;
+    // The line settles after each open as after any rate change of a process.
+    static constexpr int kAfterOpenMs = CSerialLink::kLineSettleMs;
     static constexpr int kBeforeSpeedChangeMs = 200;
+    // Sweep: a board at the rate asked begins its answer within a few
+    // milliseconds (the sentence is short and answered from the board's
+    // command loop); 300 ms is many times that and costs little at each
+    // wrong rate. A first byte heard extends the listen to a scan period.
+    static constexpr int kSweepListenMs = 300;
     static constexpr int kAfterRefusedSetupMs = 800;
     static constexpr int kScanWriteTimeoutMs = 200;
     static constexpr int kGetWriteTimeoutMaxMs = 3000;
@@ -93,6 +103,7 @@ public:
     bool SpeedChangeLocked() const { return m_bLocked; }
     bool LockOptionOffered() const { return m_bLockOffered; }
     int SpeedChangesDone() const { return m_nSpeedChanges; }
+    bool Sweeping() const { return m_bSweeping; }
     int MaxSpeedChanges() const { return m_nMaxSpeedChanges; }
     bool Ended() const { return m_bEnded; }
     int Result() const { return m_nResult; }
@@ -122,7 +133,14 @@ protected:
 private:
     enum class ScanEvent { Start, Tick };
     void ScanStep(ScanEvent ev);
-    bool ChangeSpeed();
+    // The sweep before the careful scan (rate changes allowed, more than one
+    // rate in the range).
+    int RatesInRange() const;
+    void BeginSweep();
+    void SweepAsk();
+    void SweepTick();
+    void BeginCarefulScan();
+    bool ChangeSpeed(int waitBeforeMs = kBeforeSpeedChangeMs);
     void SendIdent();
     void EndScan(bool cancelled);
     void RestoreStartRate();
@@ -155,6 +173,10 @@ private:
     bool m_bFound = false;
     bool m_bFirstPass = true;
     bool m_bBeginWithChange = false;
+    bool m_bSweeping = false;
+    int m_nSweepRatesLeft = 0;
+    bool m_bSweepExtended = false;
+    bool m_bHeardSinceAsk = false;
     int m_nSavedWriteTimeout = -1;
     bool m_bLinkWasOpen = false;
     std::string m_strRxText;

@@ -197,6 +197,14 @@ void CSerialLink::CloseDevice()
     m_bNotifyPending = false;
 }
 
+int CSerialLink::OutputQueued() const
+{
+    int queued = 0;
+    if (m_nFd < 0 || ioctl(m_nFd, TIOCOUTQ, &queued) != 0)
+        return 0;
+    return std::max(queued, 0);
+}
+
 void CSerialLink::DrainOutput()
 {
     // The last sentence written (a rate change, a relay command) must leave

@@ -48,6 +48,14 @@ public:
     // Time the device at the far end needs to take in the last bytes that
     // left the line before the port may be closed (and reopened at another rate).
     static constexpr int kFarEndTakeMs = 30;
+    // Pause after the port was opened at a new rate. The last sentence at the
+    // old rate has left the line when the port closes (Close drains it); the
+    // board then switches its UART, which takes microseconds, and a USB
+    // adapter applies the new rate with one control transfer of a few
+    // milliseconds. The line is left idle ten times that long, so the first
+    // byte at the new rate does not run into the switch at either end (the
+    // simulator, on a pseudo-terminal, sees a new rate within 20 ms).
+    static constexpr int kLineSettleMs = 50;
 
     CSerialLink();
     ~CSerialLink();
@@ -72,6 +80,9 @@ public:
     // (short on time-out), or -1 when the write cannot be started.
     int Write(const char* bytes, int count);
     int Write(const std::string& bytes) { return Write(bytes.data(), static_cast<int>(bytes.size())); }
+    // Bytes the driver still holds for the line (0 when closed, or when the
+    // device cannot tell, as a pseudo-terminal).
+    int OutputQueued() const;
     // Mode 0 or 1: discard the driver's receive queue; other modes do nothing.
     void PurgeReceive(int mode);
 

@@ -24,7 +24,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRateSampleMs = 20;          // how often the program's rate is read
-constexpr int kRateChangeGraceMs = 100;    // bytes just before a rate change still count
+// Bytes read just after a rate change was seen still count at the old rate
+// (a write that straddled the change). Shorter than the program's pause after
+// a rate change less one sample, so a question at the new rate is never heard
+// by a board still at the old one.
+constexpr int kRateChangeGraceMs = 25;
 constexpr int kStatsIntervalMs = 100;      // at most ten stats files a second
 constexpr int kPaceSliceMs = 10;           // paced reads take this much line time each
 constexpr size_t kReadChunk = 4096;

@@ -1,5 +1,6 @@
-// Auto-configure: range and rate rules, the scan against a board that
-// answers at one rate only, cancel, and the properties logic.
+// Auto-configure: range and rate rules, the sweep and the careful scan
+// against a board that answers at one rate only, cancel, and the properties
+// logic.
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -198,7 +199,9 @@ TEST(AutoConfig, FindsTheBoardAtItsRate)
     EXPECT_EQ(dlg.RunModal(), AUTOCONFIG_FOUND);
     EXPECT_EQ(dlg.GetIdentReply(),
               "$PKVR,IDENT,2,1,CPU-BOARD,HW-7\r\n$PKVR,IDENT,2,2,SOFT-4.2\r\n");
-    EXPECT_EQ(board.Runs(), (Runs{{19200, 6}, {38400, 2}}));
+    // The sweep hears the broken answer at 38400 and moves on; the careful
+    // scan then starts over at 19200 and is answered at 38400.
+    EXPECT_EQ(board.Runs(), (Runs{{19200, 1}, {38400, 1}, {57600, 1}, {19200, 6}, {38400, 1}}));
     // The link stays at the rate found, open as before, back with its holder.
     EXPECT_TRUE(link.IsOpen());
     EXPECT_EQ(link.BaudRate(), 38400u);
@@ -206,6 +209,38 @@ TEST(AutoConfig, FindsTheBoardAtItsRate)
     EXPECT_EQ(link.NotifyTarget(), &view);
     EXPECT_EQ(link.GetWriteTimeout(), CSerialLink::kDefaultWriteConstantMs);   // reopened
     link.Close();
+}
+
+// A board that answers at once is found by the sweep: one question per rate,
+// none of the careful scan's, and the link stays where it answered.
+TEST(AutoConfig, SweepFindsABoardThatAnswersAtOnce)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.Create(true));
+    Responder board(pty, 57600, {"$PKVR,IDENT,1,1,CM10,CMB2\r\n"});
+    CSerialLink link;
+    link.SetDevicePath(pty.slavePath);
+    CAutoConfigDlg dlg(link, 0);
+    dlg.SetRange(9600, 4800, 115200);
+    EXPECT_EQ(dlg.RunModal(), AUTOCONFIG_FOUND);
+    EXPECT_EQ(board.Runs(), (Runs{{9600, 1}, {19200, 1}, {38400, 1}, {57600, 1}}));
+    EXPECT_EQ(link.BaudRate(), 57600u);
+    EXPECT_EQ(dlg.SpeedChangesDone(), 0);   // the careful scan's budget is untouched
+
+    link.Close();
+
+    // A caller that has just asked at the start rate: the sweep begins at
+    // the next rate and does not ask at the start rate again.
+    PtyPair other;
+    ASSERT_TRUE(other.Create(true));
+    Responder next(other, 19200, {"$PKVR,IDENT,1,1,CM10,CMB2\r\n"});
+    CSerialLink restarted;
+    restarted.SetDevicePath(other.slavePath);
+    CAutoConfigDlg after(restarted, 0);
+    after.SetRange(9600, 4800, 115200);
+    after.BeginWithRateChange(true);
+    EXPECT_EQ(after.RunModal(), AUTOCONFIG_FOUND);
+    EXPECT_EQ(next.Runs(), (Runs{{19200, 1}}));
 }
 
 TEST(AutoConfig, EndsAfterTwiceTheRangeInSpeedChanges)
@@ -226,10 +261,11 @@ TEST(AutoConfig, EndsAfterTwiceTheRangeInSpeedChanges)
     ASSERT_TRUE(dlg.Ended());
     EXPECT_EQ(dlg.Result(), AUTOCONFIG_NOT_FOUND);
     EXPECT_EQ(dlg.SpeedChangesDone(), 6);
-    PumpUntil([&] { return silent.Runs().size() == 7 && silent.Runs().back().second == 3; },
+    PumpUntil([&] { return silent.Runs().size() == 10 && silent.Runs().back().second == 3; },
               1000);
-    EXPECT_EQ(silent.Runs(), (Runs{{9600, 6}, {19200, 3}, {38400, 3}, {9600, 3}, {19200, 3},
-                                   {38400, 3}, {9600, 3}}));
+    // The sweep (one question per rate), then the careful scan from the start rate.
+    EXPECT_EQ(silent.Runs(), (Runs{{9600, 1}, {19200, 1}, {38400, 1}, {9600, 6}, {19200, 3}, {38400, 3},
+                                   {9600, 3}, {19200, 3}, {38400, 3}, {9600, 3}}));
     EXPECT_FALSE(link.IsOpen());   // it was closed before the scan
     EXPECT_EQ(link.BaudRate(), 9600u);
     EXPECT_EQ(view.connection, pty.slavePath + ",9600,n,8,2");
@@ -266,16 +302,16 @@ TEST(AutoConfig, CancelPutsAnOpenLinkBackOnTheLineAtTheStartRate)
     dlg.SetRange(9600, 9600, 19200);
     dlg.Initialise();
     dlg.OnStartTimer();
-    // Three ticks of the first pass, three more, and the rate changes.
-    for (int tick = 0; tick < 6; ++tick)
-        dlg.OnScanTimer();
+    // The sweep's first tick moves the line to 19200.
+    dlg.OnScanTimer();
+    ASSERT_TRUE(dlg.Sweeping());
     ASSERT_EQ(pty.SlaveRate(), 19200u);
     dlg.OnCancel();
     EXPECT_EQ(dlg.Result(), AUTOCONFIG_CANCELLED);
     ASSERT_TRUE(link.IsOpen());
     EXPECT_EQ(link.BaudRate(), 9600u);
     EXPECT_EQ(pty.SlaveRate(), 9600u);
-    EXPECT_EQ(link.GetWriteTimeout(), CSerialLink::kDefaultWriteConstantMs);   // read after reopening
+    EXPECT_EQ(link.GetWriteTimeout(), 700);   // the holder's own, taken over with the line
     EXPECT_EQ(link.NotifyTarget(), &holder);
     link.Close();
 }
@@ -370,7 +406,7 @@ TEST_F(AutoConfigure, FoundRateBecomesTheDialogsRateAndTheWidenedRangeIsStored)
     EXPECT_EQ(dialog.m_nBaudIndex, 6);   // 57600
     EXPECT_EQ(dialog.IdentReply(), "$PKVR,IDENT,1,1,UC10,UCS5,UCSOFT-2\r\n");
     EXPECT_EQ(dialog.ConnectionText(), "COM1:57600,n,8,2");
-    EXPECT_EQ(board.Runs(), (Runs{{38400, 6}, {57600, 1}}));
+    EXPECT_EQ(board.Runs(), (Runs{{38400, 1}, {57600, 1}}));
     EXPECT_EQ(App().m_nAutoBaudMin, 38400);
     EXPECT_EQ(App().m_nAutoBaudMax, 115200);
     EXPECT_EQ(view.lockChecked, 0);

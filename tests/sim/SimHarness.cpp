@@ -115,11 +115,11 @@ void SimProcess::Signal(int number) const
         kill(m_pid, number);
 }
 
-bool SimProcess::SetRate(long rate)
+bool SimProcess::SetRate(long rate, std::chrono::milliseconds settle)
 {
     bool ok = sim::SetTerminalRate(m_fd, rate);
     // Give the simulator time to see the new rate before anything is sent.
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(settle);
     return ok;
 }
 

@@ -29,7 +29,8 @@ public:
     int Stop();
     void Signal(int number) const;
 
-    bool SetRate(long rate);
+    // Sets the line's rate and waits `settle` before anything is sent.
+    bool SetRate(long rate, std::chrono::milliseconds settle = 200ms);
     void Send(const std::string& sentence);        // adds CR LF
     void SendBytes(const std::string& bytes);
     void SendRecord(const DataRecord& record);

@@ -63,7 +63,9 @@ TEST(SimRate, BytesAtAnotherRateAreLost)
 {
     SimProcess sim;
     ASSERT_TRUE(sim.Start(TwoBoards().dump()));
-    ASSERT_TRUE(sim.SetRate(19200));
+    // Asked as soon as the program's line has settled (50 ms): the board,
+    // still at 9600, does not hear it.
+    ASSERT_TRUE(sim.SetRate(19200, 50ms));
     sim.Send("$PKVR,IDENT");
     EXPECT_TRUE(sim.ReadSentences(1, 700ms).empty());
     EXPECT_GT(sim.Stats()["bytes_lost"].get<long>(), 0);

@@ -187,9 +187,11 @@ TEST_F(LinkDialogsE2E, RepairChosenInTheWindowChangesARelayedBoardsRate)
 
 TEST_F(LinkDialogsE2E, IdentificationWindowOfATransferStepsThroughTheAttempts)
 {
-    // The link starts at 19200, the board answers at 9600: three unanswered
-    // attempts twice, then the rate changes.
+    // The link starts at 19200, the board answers at 9600 but not at once:
+    // it lets the sweep's question go, so the careful scan makes its three
+    // unanswered attempts twice at 19200, then the rate changes.
     Setting("Communication", "BAUDRATE=19200");
+    receiver["boards"][0]["faults"]["no_answer"] = {{{"sentence", "$PKVR,IDENT"}, {"times", 1}}};
     StartSim();
     MakeRelease("cpu.s19", 1000, 0x10000);
     ASSERT_TRUE(OpenRequest(nlohmann::json::array({CpuLine()})));

@@ -244,14 +244,16 @@ protected:
 
 TEST_F(MainWindowProcess, QueryShowsTheAnswerOfEveryBoardInTheReplyDialog)
 {
-    QTimer watch;
+    // Looked at each time the view's busy state changes (after the frame has
+    // updated its commands): a query against the simulator may last less
+    // than any polling period.
     bool started = false, disabledWhileRunning = false;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    QObject watch;   // ends the connection with the test
+    QObject::connect(&View(), &CUpdateView::commandStatesChanged, &watch, [&] {
         if (session.Idle()) return;
         started = true;
         disabledWhileRunning |= !session.Frame().Action(ID_QUERY)->isEnabled();
     });
-    watch.start(10);
     Press(Qt::Key_Q);
     ASSERT_TRUE(QTest::qWaitFor([&] { return started && session.Idle(); }, 60000)) << "Ctrl+Q started nothing";
     EXPECT_TRUE(disabledWhileRunning);
