@@ -426,6 +426,7 @@ void CProcessEngine::OnCommNotify()
         return;
     }
     if (count <= 0) return;
+    if (m_nBytesSinceWrite == 0) m_firstByteAt = Clock::now();
     m_nBytesSinceWrite += count;
     m_receiver.Append(bytes.data(), static_cast<size_t>(count));
     Host().FlashLamp(LAMP_RECEIVE);

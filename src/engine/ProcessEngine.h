@@ -234,7 +234,8 @@ private:
     std::vector<int> KnownRatesAfterRestart() const;
     bool ProbeKnownRate(RestartIdent& r, size_t index);
     void SendRestartIdent(RestartIdent& r);
-    void EnterFoundPhase(RestartIdent& r);
+    // `heardAt`: when the answer that found the board began (the wait's ms).
+    void EnterFoundPhase(RestartIdent& r, int heardAt);
     void SendReprobe(RestartIdent& r);
     void LoseBoard(RestartIdent& r);
     int RestartAtKnownRates(RestartIdent& r);
@@ -325,6 +326,7 @@ private:
     std::chrono::steady_clock::time_point m_lastWrite{};
     bool m_bLastAnswered = false;   // the last sentence written was answered
     long m_nBytesSinceWrite = 0;    // received since the last write
+    std::chrono::steady_clock::time_point m_firstByteAt{};   // the first of them
     long long m_nReleaseBytesSent = 0;   // m_nBytesSent without the resends
     long long m_nReleaseTotal = 0;       // data bytes of the release being sent
     std::string m_strLastIdentReply;

@@ -215,10 +215,11 @@ struct CProcessEngine::RestartIdent {
     int tProbe = 0, tSend = 0, tPhase = 0, tReply = 0, tRelay = 0;
     int wakeAt = 0;         // the next moment a phase acts without an answer
 
-    int Now() const
+    int Now() const { return Since(std::chrono::steady_clock::now()); }
+    // A moment of the steady clock on this wait's clock (ms).
+    int Since(std::chrono::steady_clock::time_point at) const
     {
-        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::steady_clock::now() - start).count());
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(at - start).count());
     }
 };
 
@@ -301,10 +302,13 @@ void CProcessEngine::SendRestartIdent(RestartIdent& r)
     r.tSend = r.Now();
 }
 
-void CProcessEngine::EnterFoundPhase(RestartIdent& r)
+void CProcessEngine::EnterFoundPhase(RestartIdent& r, int heardAt)
 {
     r.phase = RestartPhase::Found;
-    r.tPhase = r.tReply = r.Now();
+    r.tReply = r.Now();
+    // The board has been answering since the first byte of the answer that
+    // found it: its up-time counts from there.
+    r.tPhase = std::clamp(heardAt, 0, r.tReply);
     SendRestartIdent(r);
 }
 
@@ -322,7 +326,7 @@ int CProcessEngine::RestartAtKnownRates(RestartIdent& r)
 {
     const int now = r.Now();
     if (m_nReplyFlag == 1) {
-        EnterFoundPhase(r);
+        EnterFoundPhase(r, m_nBytesSinceWrite > 0 ? r.Since(m_firstByteAt) : now);
         return 0;
     }
     if (now >= r.knownUntil) {
@@ -356,7 +360,7 @@ int CProcessEngine::RestartSearch(RestartIdent& r)
     if (found == IDENT_NO_ANSWER) return RESTART_NOT_FOUND;
     m_nLinkBaudIndex = BaudIndexOf(static_cast<int>(m_link.BaudRate()));
     if (m_nLinkBaudIndex < 0) m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;
-    EnterFoundPhase(r);
+    EnterFoundPhase(r, r.Now());
     return 0;
 }
 
