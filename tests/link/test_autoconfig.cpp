@@ -226,7 +226,6 @@ TEST(AutoConfig, SweepFindsABoardThatAnswersAtOnce)
     EXPECT_EQ(board.Runs(), (Runs{{9600, 1}, {19200, 1}, {38400, 1}, {57600, 1}}));
     EXPECT_EQ(link.BaudRate(), 57600u);
     EXPECT_EQ(dlg.SpeedChangesDone(), 0);   // the careful scan's budget is untouched
-
     link.Close();
 
     // A caller that has just asked at the start rate: the sweep begins at
