@@ -254,9 +254,9 @@ void CAutoConfigDlg::OnLockClicked(bool locked)
                : "Mode auto-configuration autorisé par l'utilisateur.\r\n");
 }
 
-bool CAutoConfigDlg::StartScanTimer(const char* failureText)
+bool CAutoConfigDlg::StartScanTimer(const char* failureText, int periodMs)
 {
-    m_scanTimer.start(kScanPeriodMs);
+    m_scanTimer.start(periodMs);
     if (m_scanTimer.isActive())
         return true;
     Log(failureText);
@@ -344,13 +344,8 @@ void CAutoConfigDlg::SweepAsk()
     m_strRxText.clear();
     ResetSeries();
     m_link.PurgeReceive(0);
-    m_scanTimer.start(kSweepListenMs);
-    if (!m_scanTimer.isActive()) {
-        Log("Can't set scan timer !\r\n");
-        EndScan(false);
-        return;
-    }
-    SendIdent();
+    if (StartScanTimer("Can't set scan timer !\r\n", kSweepListenMs))
+        SendIdent();
 }
 
 void CAutoConfigDlg::SweepTick()

@@ -147,7 +147,7 @@ private:
     bool SeriesCheck(const std::string& line);
     void ResetSeries();
     bool PumpWait(int ms);   // false when the run ended meanwhile
-    bool StartScanTimer(const char* failureText);
+    bool StartScanTimer(const char* failureText, int periodMs = kScanPeriodMs);
     void ShowConnectionText();
     std::string ConnectionText() const;
     void ApplyTitle();
