@@ -68,16 +68,6 @@ nlohmann::json IdentRowsJson(const std::string& answer)
 nlohmann::json AnswerLinesJson(const std::string& answer)
 {
     nlohmann::json lines = nlohmann::json::array();
-    std::string line;
-    for (char c : answer) {
-        if (c == '\r') continue;
-        if (c != '\n') {
-            line += c;
-            continue;
-        }
-        if (!line.empty()) lines.push_back(line);
-        line.clear();
-    }
-    if (!line.empty()) lines.push_back(line);
+    for (const std::string& line : IdentSeriesLines(answer)) lines.push_back(line);
     return lines;
 }

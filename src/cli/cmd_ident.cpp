@@ -10,6 +10,7 @@
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "cli/TerminalHost.h"
+#include "engine/HealthCheck.h"
 #include "link/AutoConfig.h"
 #include "link/ChangeComm.h"
 #include "link/IdentQuery.h"
@@ -135,6 +136,8 @@ int RunIdent(CliArgs& args)
         std::cout << "Board found on " << link.PortName() << "," << link.BaudRate() << ",n,8,2\n";
         PrintRows(answer);
         code = KeepFoundRate(link, save);
+        reason = RescueLoaderNotice(answer, link.PortName());
+        if (!reason.empty() && code == 0) code = 1;
         break;
     case AUTOCONFIG_CANCELLED:
         reason = "identification cancelled";

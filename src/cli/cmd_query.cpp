@@ -1,5 +1,7 @@
-// tavrel-cli query [--port P] [--baud R]: identifies the connected board and
-// the boards behind it, and prints the identification answer.
+// tavrel-cli query [REQUEST.sfl | --env NAME] [--port P] [--baud R]:
+// identifies the connected board and the boards behind it, prints the
+// identification answer and, given what the receiver should hold, the health
+// check with its verdict and next steps.
 #include <iostream>
 
 #include "app/CommSettings.h"
@@ -10,11 +12,84 @@
 #include "cli/CliProgress.h"
 #include "engine/ProcessEngine.h"
 #include "engine/EngineLink.h"
+#include "engine/HealthCheck.h"
+#include "model/BoardDef.h"
 #include "model/UpdateDoc.h"
 
 namespace {
 
-constexpr int kMsgReceptionTimeOut = 12;   // "Reception time-out (see log file)"
+// What the receiver should hold: the request's boards or the environment's.
+struct Expectation {
+    bool wanted = false;
+    std::string requestPath;
+    std::vector<ExpectedBoard> boards;
+};
+
+bool LoadExpectation(const std::vector<std::string>& files, const std::string& envName, Expectation& expected,
+                     std::string& error)
+{
+    if (!files.empty() && !envName.empty()) {
+        error = "query takes a request or --env, not both";
+        return false;
+    }
+    if (files.size() > 1) {
+        error = "query takes at most one REQUEST.sfl";
+        return false;
+    }
+    if (!files.empty()) {
+        CUpdateDoc request;
+        if (request.OpenRequest(files[0]) != OpenResult::Ok) {
+            error = files[0] + ": cannot be opened as a request linked to the environments of " + App().m_strEnvDir;
+            return false;
+        }
+        expected = {true, files[0], ExpectedBoardsOfRequest(request)};
+        return true;
+    }
+    if (envName.empty()) return true;
+    ScanEnvironmentDirectory(ScanModeForRights());
+    std::vector<std::string> names;
+    for (const CEnvDef& env : g_envList) {
+        if (env.m_strName == envName) {
+            expected = {true, "", ExpectedBoardsOfEnvironment(env)};
+            return true;
+        }
+        names.push_back(env.m_strName);
+    }
+    const std::string close = ClosestName(envName, names);
+    error = "--env " + envName + ": no such environment in " + App().m_strEnvDir +
+            (close.empty() ? std::string() : "; closest: " + close);
+    return false;
+}
+
+nlohmann::json HealthJson(const HealthReport& health)
+{
+    nlohmann::json boards = nlohmann::json::array();
+    for (const BoardCheck& check : health.boards) {
+        nlohmann::json board = {{"name", check.name},
+                                {"state", BoardHealthName(check.state)},
+                                {"software", check.software},
+                                {"request_software", check.requestSoftware},
+                                {"exact_software", check.exactSoftware},
+                                {"detail", check.detail}};
+        if (!check.nextStep.empty()) board["next_step"] = check.nextStep;
+        boards.push_back(board);
+    }
+    nlohmann::json others = nlohmann::json::array();
+    for (const BoardCheck& check : health.others)
+        others.push_back({{"name", check.name}, {"state", BoardHealthName(check.state)}, {"software", check.software}});
+    nlohmann::json unexpected = nlohmann::json::array();
+    for (const UnexpectedBoard& board : health.unexpected)
+        unexpected.push_back({{"hardware", board.hardware}, {"port", board.port}, {"software", board.software}});
+    return {{"healthy", health.healthy}, {"verdict", health.verdict}, {"boards", boards}, {"others", others},
+            {"unexpected", unexpected}};
+}
+
+void PrintHealth(const HealthReport& health, const std::string& what)
+{
+    std::cout << "Health check against " << what << ":\n";
+    for (const std::string& line : HealthReportLines(health)) std::cout << line << "\n";
+    for (const std::string& line : HealthReportLines(health)) App().WriteLogNote(line + "\r\n");
+}
 
 nlohmann::json Report(const CSerialLink& link, const CProcessEngine& engine, const std::string& reason)
 {
@@ -36,6 +111,8 @@ int RunQuery(CliArgs& args)
     std::string port;
     std::string baud;
     std::string jsonTarget;
+    std::string envName;
+    args.Option("env", envName);
     args.Option("port", port);
     args.Option("baud", baud);
     args.Option("json", jsonTarget);
@@ -43,7 +120,8 @@ int RunQuery(CliArgs& args)
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error)) return CliUsageError(error);
-    if (!rest.empty()) return CliUsageError("query takes no file");
+    Expectation expected;
+    if (!LoadExpectation(rest, envName, expected, error)) return CliUsageError(error);
 
     SerialLinkPtr linkPtr = CreateConfiguredLink();
     CSerialLink& link = *linkPtr;
@@ -58,18 +136,37 @@ int RunQuery(CliArgs& args)
         CliWaitUntilIdle(engine);
     }
     std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : std::string();
-    if (reason.empty() && engine.LastEndMessage() == kMsgReceptionTimeOut) {
+    // Every way a query ends without an answer says why, the rescue question
+    // answered No included.
+    if (reason.empty() && !engine.QueryAnswered()) {
         reason = IdentFailureReason(link);
         CliFailure(reason);
     }
+    const std::string rescueNotice = RescueLoaderNotice(engine.LastIdentReply(), link.PortName());
+    if (reason.empty() && !rescueNotice.empty()) {
+        reason = rescueNotice;
+        CliFailure(reason);
+    }
     if (!reason.empty()) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
-    if (json.Wanted() && !json.Write(Report(link, engine, reason), error)) return CliFailure(error);
+    nlohmann::json report = Report(link, engine, reason);
+    bool healthy = true;
+    if (expected.wanted && engine.QueryAnswered()) {
+        HealthContext context{link.PortName(), expected.requestPath, {}};
+        const HealthReport health = CheckReceiverHealth(engine.LastIdentReply(), expected.boards, context);
+        PrintHealth(health, expected.requestPath.empty() ? "environment " + envName : expected.requestPath);
+        report["health"] = HealthJson(health);
+        healthy = health.healthy;
+    }
+    if (json.Wanted() && !json.Write(report, error)) return CliFailure(error);
+    if (!engine.QueryAnswered()) return 1;
     // The end of the query leaves the link at the rate the board answered at.
-    return engine.QueryAnswered() ? KeepFoundRate(link, save) : 1;
+    const int kept = KeepFoundRate(link, save);
+    return kept != 0 ? kept : (healthy && rescueNotice.empty() ? 0 : 1);
 }
 
 CliRegistrar reg({"query", "Identify the connected board and the boards behind it",
-                  "usage: tavrel-cli query [--port P] [--baud R] [--save] [--json FILE|-]\n"
+                  "usage: tavrel-cli query [REQUEST.sfl | --env NAME] [--port P] [--baud R] [--save]\n"
+                  "                        [--json FILE|-]\n"
                   "  Sends the identification query (searching the rates of the auto-configure\n"
                   "  range when \"Query auto speed enable\" is on) and prints the answer, one row\n"
                   "  per board software. --port takes COM1..COM8, a device path or a\n"
@@ -79,7 +176,13 @@ CliRegistrar reg({"query", "Identify the connected board and the boards behind i
                   "  answered at (and the port, when given as COMn) in the communication\n"
                   "  settings of Tavrel.ini; without it a rate the settings do not name is\n"
                   "  only reported.\n"
-                  "  Exit code 0 when a board answered, 1 otherwise.",
+                  "  With a request (or --env NAME, an environment of the environment\n"
+                  "  directory) the answer is checked against the boards it expects: each found\n"
+                  "  (with its software, and whether it is the request's), missing, waiting in\n"
+                  "  its rescue loader or left in transfer mode, boards nobody expects, then a\n"
+                  "  verdict and the next step for every problem (also under \"health\" in the\n"
+                  "  JSON). A connected board waiting in its rescue loader is named as such.\n"
+                  "  Exit code 0 when a board answered and nothing is wrong, 1 otherwise.",
                   RunQuery});
 
 }  // namespace

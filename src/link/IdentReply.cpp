@@ -49,3 +49,22 @@ std::vector<IdentReplyRow> IdentReplyRows(const std::string& answer)
     }
     return rows;
 }
+
+std::vector<std::string> IdentSeriesLines(const std::string& answer)
+{
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < answer.size()) {
+        size_t end = answer.find('\n', pos);
+        if (end == std::string::npos) end = answer.size();
+        std::string line = answer.substr(pos, end - pos);
+        pos = end + 1;
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        lines.push_back(line);
+        DeviceSentence fields(lines.back());
+        std::string total, number;
+        if (fields.Text(2, total) && fields.Text(3, number) && total == number) break;
+    }
+    return lines;
+}

@@ -16,3 +16,8 @@ struct IdentReplyRow {
 };
 
 std::vector<IdentReplyRow> IdentReplyRows(const std::string& answer);
+
+// The sentences of the first complete series of an answer, without their
+// line ends: up to the line numbered as its total (an answer collected over
+// two questions holds the series twice), or every line when none ends it.
+std::vector<std::string> IdentSeriesLines(const std::string& answer);

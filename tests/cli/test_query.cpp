@@ -48,6 +48,8 @@ TEST_F(CliQuery, JsonOnStdoutAndTheTextOnStderr)
     EXPECT_EQ(report["boards"][0], (nlohmann::json{{"number", "1"}, {"hardware", "CM10"}, {"software", "CMB2"}, {"port", ""}}));
     EXPECT_EQ(report["boards"][3]["port"], "B");
     EXPECT_EQ(report["answer"][0], "$PKVR,IDENT,4,1,CM10,CMB2");
+    // The series once, although the search may have collected it twice.
+    EXPECT_EQ(report["answer"].size(), 4u) << report.dump(2);
     EXPECT_TRUE(Contains(query.err, "Identification:")) << query.err;
 
     const CliResult ident = Cli({"ident", "-p", sim.tty, "--json", dir.File("ident.json")});
@@ -100,6 +102,112 @@ TEST_F(CliQuery, AMissingDeviceIsNamedWithTheSystemsReason)
     EXPECT_TRUE(Contains(run.err, "tavrel-cli: " + says + "; is the adapter plugged in?")) << run.err;
     EXPECT_TRUE(Contains(nlohmann::json::parse(run.out, nullptr, false).value("reason", ""), says)) << run.out;
     EXPECT_TRUE(Contains(Log(), "Cannot open " + dir.File("ttyUSB-unplugged") + " : No such file or directory"));
+}
+
+// The health check: the answer against the boards a request or an
+// environment expects, a verdict and the next step of every problem.
+class CliHealth : public CliE2E {
+protected:
+    // The demo receiver with changes to its boards ("CPU" first, "GPS" second).
+    static nlohmann::json Receiver(const nlohmann::json& cpuChanges, bool withGps = true,
+                                   const nlohmann::json& extraBoard = nullptr)
+    {
+        nlohmann::json receiver = DemoReceiver();
+        if (cpuChanges.is_object()) receiver["boards"][0].merge_patch(cpuChanges);
+        if (!withGps) receiver["boards"].erase(1);
+        if (!extraBoard.is_null()) receiver["boards"].push_back(extraBoard);
+        return receiver;
+    }
+    nlohmann::json Query(const std::vector<std::string>& expectation, int code, CliResult& run)
+    {
+        std::vector<std::string> args = {"query", "-p", sims.back().tty, "--json", "-"};
+        args.insert(args.end(), expectation.begin(), expectation.end());
+        run = Cli(args);
+        EXPECT_EQ(run.code, code) << run.Both();
+        const nlohmann::json report = nlohmann::json::parse(run.out, nullptr, false);
+        if (report.is_discarded() || !report.contains("health")) {
+            ADD_FAILURE() << "no health check: " << run.Both();
+            return nlohmann::json::object();
+        }
+        return report["health"];
+    }
+};
+
+TEST_F(CliHealth, EachExpectedBoardIsFoundMissingOrInItsRescueLoader)
+{
+    const std::string request = WriteRequest("both", {RequestLine("CPU", "cpu.s19"), RequestLine("GPS", "gps.s19")});
+    const nlohmann::json radio = {{"name", "RADIO"}, {"subassy", "RD"},   {"hardware", "5"}, {"boot_loader", "RDB1"},
+                                  {"software", {"RAD0100"}}, {"parent", "CPU"}, {"letter", "C"}};
+    const struct {
+        const char* title;
+        nlohmann::json receiver;
+        const char* cpu;
+        const char* gps;
+        int unexpected;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"healthy", Receiver({}), "found", "found", 0,
+         {"CPU  found, runs CPU0100 (the request loads CPU0200)", "GPS  found, runs GPS0100",
+          "Verdict: the receiver holds every expected board, each answering"}},
+        {"GPS behind its port, missing", Receiver({}, false), "found", "missing", 0,
+         {"GPS  missing: not in the answer of CPU (Port B)", "Verdict: not ready: GPS missing",
+          "Next step for GPS: check Port B of board CPU"}},
+        {"CPU in its rescue loader", Receiver({{"software", {"UCRQ"}}}, false), "in its rescue loader", "missing", 0,
+         {"CPU  waits in its rescue loader", "GPS  missing: CPU waits in its rescue loader and relays nothing",
+          "Next step for CPU: load it with `tavrel-cli transfer --rescue " + request + "`",
+          "Next step for GPS: load CPU first"}},
+        {"a board nobody expects", Receiver({}, true, radio), "found", "found", 1,
+         {"unexpected: RD5 behind port C, answers RDB1, RAD0100", "Verdict: not ready: 1 unexpected board"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        StartSim(row.receiver, std::string("sim-") + std::to_string(sims.size()));
+        CliResult run;
+        const bool healthy = std::string(row.gps) == "found" && std::string(row.cpu) == "found" && row.unexpected == 0;
+        const nlohmann::json health = Query({request}, healthy ? 0 : 1, run);
+        EXPECT_EQ(health.value("healthy", !healthy), healthy) << health.dump(2);
+        ASSERT_EQ(health["boards"].size(), 2u) << health.dump(2);
+        EXPECT_EQ(health["boards"][0]["state"], row.cpu);
+        EXPECT_EQ(health["boards"][1]["state"], row.gps);
+        EXPECT_EQ(health["unexpected"].size(), static_cast<size_t>(row.unexpected));
+        for (const std::string& line : row.says) EXPECT_TRUE(Contains(run.err, line)) << line << "\n" << run.err;
+        EXPECT_TRUE(Contains(Log(), "; " + health.value("verdict", std::string("?"))));
+    }
+}
+
+TEST_F(CliHealth, AnEnvironmentExpectsEveryBoardAndTheRequestsSoftwareIsTold)
+{
+    StartSim(Receiver({{"software", {"CPU0200"}}}));
+    CliResult run;
+    const nlohmann::json health = Query({"--env", "DEMO"}, 0, run);
+    EXPECT_EQ(health["boards"][0]["software"], nlohmann::json::array({"CPU0200"}));
+    EXPECT_EQ(health["boards"][1]["name"], "GPS");
+
+    const std::string request = WriteRequest("cpu", nlohmann::json::array({RequestLine("CPU", "cpu.s19")}));
+    const nlohmann::json checked = Query({request}, 0, run);
+    EXPECT_EQ(checked["boards"][0]["exact_software"], true) << checked.dump(2);
+    EXPECT_TRUE(Contains(run.err, "CPU  found, runs CPU0200 (the request's release)")) << run.err;
+    // GPS is no line of that request but a board of its environment: told, no problem.
+    EXPECT_EQ(checked["unexpected"].size(), 0u);
+    EXPECT_TRUE(Contains(run.err, "GPS (no line of the request) found, runs GPS0100")) << run.err;
+
+    const CliResult misspelt = Cli({"query", "-p", sims.back().tty, "--env", "DEM0"});
+    EXPECT_EQ(misspelt.code, 2) << misspelt.Both();
+    EXPECT_TRUE(Contains(misspelt.err, "--env DEM0: no such environment")) << misspelt.err;
+    EXPECT_TRUE(Contains(misspelt.err, "closest: DEMO")) << misspelt.err;
+}
+
+// A plain query of a board waiting in its rescue loader says so, with the
+// command that loads it, and does not end as a success.
+TEST_F(CliHealth, ARescueLoaderIsNamedByQueryAndIdent)
+{
+    const SimReceiver& sim = StartSim(Receiver({{"software", {"UCRQ"}}}, false));
+    for (const char* command : {"query", "ident"}) {
+        const CliResult run = Cli({command, "-p", sim.tty});
+        EXPECT_EQ(run.code, 1) << command << run.Both();
+        EXPECT_TRUE(Contains(run.err, "waits in its rescue loader (it answers \"UCRQ\")")) << command << run.err;
+        EXPECT_TRUE(Contains(run.err, "`tavrel-cli transfer --rescue REQUEST.sfl`")) << command << run.err;
+    }
 }
 
 }  // namespace
