@@ -105,6 +105,18 @@ bool ParseRun(const Json& run, const std::string& where, const std::string& plan
 
 }  // namespace
 
+bool SplitSettingAssignment(const std::string& text, std::string& section, std::string& key, std::string& value)
+{
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos || slash == 0) return false;
+    const std::size_t equals = text.find('=', slash + 1);
+    if (equals == std::string::npos || equals == slash + 1) return false;
+    section = text.substr(0, slash);
+    key = text.substr(slash + 1, equals - slash - 1);
+    value = text.substr(equals + 1);
+    return true;
+}
+
 bool ParseBatchPlan(const Json& plan, const std::string& planDir, std::vector<BatchRun>& runs, std::string& error)
 {
     runs.clear();

@@ -27,6 +27,11 @@ struct BatchRun {
     bool rescue = false;
 };
 
+// "SECTION/KEY=VALUE", the form of a setting in a plan and after
+// `settings --set`, cut into its three parts (the key ends at the first '='
+// after the slash); false when the section or the key is missing.
+bool SplitSettingAssignment(const std::string& text, std::string& section, std::string& key, std::string& value);
+
 // Reads the runs of `plan` (relative paths are taken from the plan's
 // directory). False with `error` naming the field ("runs[1].port: ...").
 bool ParseBatchPlan(const nlohmann::ordered_json& plan, const std::string& planDir, std::vector<BatchRun>& runs,

@@ -6,6 +6,7 @@
 #include "app/IniFile.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
+#include "cli/BatchPlan.h"
 #include "cli/CliCommand.h"
 #include "link/AutoConfig.h"
 
@@ -20,19 +21,6 @@ struct Assignment {
 void PrintLine(const SettingLine& line)
 {
     std::cout << line.section << " / " << line.key << " = " << line.value << "\n";
-}
-
-// "SECTION/KEY=VALUE" cut into its three parts; false when a part is missing.
-bool SplitAssignment(const std::string& text, std::string& section, std::string& key, std::string& value)
-{
-    const std::size_t slash = text.find('/');
-    if (slash == std::string::npos || slash == 0) return false;
-    const std::size_t equals = text.find('=', slash + 1);
-    if (equals == std::string::npos || equals == slash + 1) return false;
-    section = text.substr(0, slash);
-    key = text.substr(slash + 1, equals - slash - 1);
-    value = text.substr(equals + 1);
-    return true;
 }
 
 // The search range of auto-configure once `assignments` are stored, each
@@ -55,7 +43,7 @@ int RunSettings(CliArgs& args)
     std::vector<Assignment> assignments;
     for (std::string text; args.Option("set", text);) {
         Assignment a;
-        if (!SplitAssignment(text, a.section, a.key, a.value))
+        if (!SplitSettingAssignment(text, a.section, a.key, a.value))
             return CliUsageError("--set needs SECTION/KEY=VALUE, not \"" + text + "\"");
         assignments.push_back(a);
     }

@@ -131,6 +131,72 @@ def two_line_request_json():
     return json.dumps({"format": "tavrel-request", "version": 20, "lines": [line, relayed]}, indent=1).encode()
 
 
+def intel_hex_line(rtype, address, data):
+    body = bytes([len(data), (address >> 8) & 0xFF, address & 0xFF, rtype]) + data
+    return ":" + (body + bytes([-sum(body) & 0xFF])).hex().upper() + "\n"
+
+
+def intel_hex(records):
+    return "".join(intel_hex_line(*r) for r in records).encode()
+
+
+def elf(is64, big, segments, sections=True):
+    """An executable with one PT_LOAD program header per (address, data) of
+    segments and, when asked, one allocated PROGBITS section for each."""
+    end = ">" if big else "<"
+    word = "Q" if is64 else "I"
+    ehsize, phsize, shsize = (64, 56, 64) if is64 else (52, 32, 40)
+    phoff = ehsize
+    data_at = phoff + phsize * len(segments)
+    offsets, blob = [], b""
+    for _, data in segments:
+        offsets.append(data_at + len(blob))
+        blob += data
+    shoff = data_at + len(blob) if sections else 0
+    shnum = len(segments) + 1 if sections else 0
+    ident = b"\x7fELF" + bytes([2 if is64 else 1, 2 if big else 1, 1]) + bytes(9)
+    header = ident + struct.pack(end + "HHI" + word * 3 + "IHHHHHH", 2, 40, 1, 0, phoff, shoff, 0, ehsize,
+                                 phsize, len(segments), shsize, shnum, 0)
+    phdrs = b""
+    for (address, data), offset in zip(segments, offsets):
+        if is64:
+            phdrs += struct.pack(end + "IIQQQQQQ", 1, 5, offset, address, address, len(data), len(data), 4)
+        else:
+            phdrs += struct.pack(end + "IIIIIIII", 1, offset, address, address, len(data), len(data), 5, 4)
+    shdrs = b""
+    if sections:
+        shdrs = bytes(shsize)
+        for (address, data), offset in zip(segments, offsets):
+            if is64:
+                shdrs += struct.pack(end + "IIQQQQIIQQ", 0, 1, 2, address, offset, len(data), 0, 0, 4, 0)
+            else:
+                shdrs += struct.pack(end + "IIIIIIIIII", 0, 1, 2, address, offset, len(data), 0, 0, 4, 0)
+    return header + phdrs + blob + shdrs
+
+
+def receiver_json():
+    cpu = {"name": "CPU", "subassy": "CM", "hardware": "10", "boot_loader": "CMB2", "software": ["CPU0100"],
+           "software_after_load": ["CPU0200"], "rate": 19200, "ports": {"B": 19200}, "progr_id": 1,
+           "erase_ms": 100, "checksum_delay_ms": 100, "restart_ms": 300, "rescue": {"supported": True}}
+    gps = {"name": "GPS", "subassy": "GP", "hardware": "20", "boot_loader": "GPB1", "software": ["GPS0100"],
+           "parent": "CPU", "letter": "B", "rate": 9600, "checksum_form": 7, "keeps_rate": True,
+           "faults": {"resend": [{"block": 3, "times": 2}], "corrupt_block": [{"block": 5}],
+                      "no_answer": [{"sentence": "$PKVR,IDENT", "times": 1}],
+                      "wrong_answer": [{"sentence": "$PKVR,XSOFT,E", "answer": "$PKVR,XSOFT,E,-1"}],
+                      "checksum_lines": ["$PKVR,XSOFT,C,9,0,0"], "reported_port_rates": {"A": 4000000}}}
+    io = {"name": "IO", "subassy": "IO", "boot_loader": "IOB1", "parent": "GPS", "letter": "J"}
+    return json.dumps({"boards": [gps, cpu, io], "line": {"noise_bytes": 5, "nmea": True, "split_piece": 7},
+                       "reprobe_answers": False}, indent=1).encode()
+
+
+def batch_plan():
+    return json.dumps({"format": "tavrel-batch", "runs": [
+        {"port": "COM1", "request": "request.sfl", "settings": {"Times out/Between 2 write (ms.)": 0,
+                                                               "Miscellaneous/Pack release records": True},
+         "baud": 115200, "log": "one.log"},
+        {"port": "/dev/null", "request": "request.sfl", "config_dir": ".", "rescue": True}]}, indent=1).encode()
+
+
 def seeds():
     ini = (b"[Communication]\nPort=1\nBaud=115200\n[Times out]\nMessage reception (sec.)=1\n"
            b"Checksum reception (sec.)=0\nBetween 2 write (ms.)=-5\n[Miscellaneous]\nRS232 write (sec.)=2\n"
@@ -174,6 +240,22 @@ def seeds():
         "fuzz_record": {"first.bin": record("L", 0x08, "N", 0xFFFFFF, 0, b"", stuffed=False),
                         "data.bin": record("D", 0x11, "R", 7, 0x8000, bytes([0xFD, 0xFE, 0xFF, 1, 2]), stuffed=False),
                         "resend.bin": record("R", 0x08, "N", 3, 0x1000, b"", stuffed=False)},
+        "fuzz_intelhex": {"linear.hex": intel_hex([(4, 0, b"\x00\x01"), (0, 0x8000, pattern[:16]),
+                                                   (0, 0x8010, pattern[16:40]), (5, 0, b"\x00\x01\x80\x00"),
+                                                   (1, 0, b"")]),
+                          "segment-crlf.hex": intel_hex([(2, 0, b"\x10\x00"), (0, 0xFFF0, pattern[:32]),
+                                                         (3, 0, b"\x00\x00\x01\x00"), (1, 0, b"")])
+                          .replace(b"\n", b"\r\n"),
+                          "no-end.hex": intel_hex([(0, 0, b"abc"), (0, 3, b"")])},
+        "fuzz_elf": {"arm32.elf": elf(False, False, [(0x8000, pattern), (0x9000, bytes(range(200, 255)))]),
+                     "ppc64-big.elf": elf(True, True, [(0x10000, pattern * 3)]),
+                     "segments-only.elf": elf(False, True, [(0x100, b"abc"), (0x50, b"xyz")], sections=False)},
+        "fuzz_settings": {"set.txt": b"Times out/Between 2 write (ms.)=0\nCommunication/BAUDRATE=57600\n"
+                          b"Ports/COM2=/dev/ttyUSB0\nMiscellaneous/Pack release records=yes\n"
+                          b"Miscellaneous/Reserved 3=45\nMiscellaneous/Auto speed max. range=300000\n",
+                          "refused.txt": b"Times out/Message reception (sec.)=1e3\nPorts/COM9=x\nNo/Such=1\n"},
+        "fuzz_batch": {"plan.json": batch_plan()},
+        "fuzz_receiver": {"three-boards.json": receiver_json()},
         "fuzz_ident": {"reply.bin": b"GP\\ 20\\ GPB1\\ GPS0200\\ "
                        + b"$PKVR,IDENT,4,1,CM10,CMB2\r\n$PKVR,IDENT,4,2,CM10,CPU0100\r\n"
                        + b"$PKVR,IDENT,4,3,GP20,GPB1,B\r\n$PKVR,IDENT,4,4,GP20,GPS0100,B\r\n" + b"\x04\x00B"},
