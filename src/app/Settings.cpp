@@ -257,6 +257,15 @@ bool FindSettingTarget(const std::string& section, const std::string& key, Setti
     return false;
 }
 
+// A value as the settings file gives it back: the reader drops the blanks
+// around it.
+std::string WithoutOuterBlanks(const std::string& value)
+{
+    const std::size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
 // Why `value` cannot be stored as a setting of `kind`; empty when it can.
 std::string ValueProblem(Kind kind, const std::string& value)
 {
@@ -333,9 +342,11 @@ int CUpdateApp::SaveSettings()
     return WriteSettingsFile(ini, m_strIniPath) ? 1 : 0;
 }
 
-bool CUpdateApp::SetSetting(const std::string& section, const std::string& key, const std::string& value,
+bool CUpdateApp::SetSetting(const std::string& section, const std::string& key, const std::string& text,
                             SettingLine& stored, std::string& error)
 {
+    // Held as the next run will read it, not with blanks it cannot see.
+    const std::string value = WithoutOuterBlanks(text);
     SettingTarget target;
     if (!FindSettingTarget(section, key, target)) {
         error = "no setting \"" + key + "\" in section \"" + section + "\"";

@@ -46,7 +46,8 @@ public:
     // Every setting as held after defaults and bounds, in the order they are saved.
     std::vector<SettingLine> DescribeSettings() const;
     // Stores one setting, named by its section (the one it is read from or
-    // written to) and key, from text, with the bounds it gets when read, and
+    // written to) and key, from text (without the blanks around it, which a
+    // read drops), with the bounds it gets when read, and
     // saves Tavrel.ini. `stored` is the setting as held afterwards, listed
     // under the section it is read from. False with `error` when the key is
     // unknown, the text is not of the key's type, or the file cannot be written.

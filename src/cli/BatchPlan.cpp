@@ -120,7 +120,10 @@ bool SplitSettingAssignment(const std::string& text, std::string& section, std::
 bool ParseBatchPlan(const Json& plan, const std::string& planDir, std::vector<BatchRun>& runs, std::string& error)
 {
     runs.clear();
-    if (!plan.is_object() || plan.value("format", "") != kFormat) {
+    // The format is looked at only when it is a text: a plan names it with
+    // anything at all.
+    const auto format = plan.is_object() ? plan.find("format") : plan.end();
+    if (!plan.is_object() || format == plan.end() || !format->is_string() || format->get<std::string>() != kFormat) {
         error = std::string("format: \"") + kFormat + "\" is expected";
         return false;
     }

@@ -212,6 +212,42 @@ TEST(Settings, SaveWritesSectionsAndQuirks)
     EXPECT_EQ(again.m_nWriteTimeoutMs, 9000);
 }
 
+// What `settings --set` reports as stored is what the next run reads, also
+// for a value typed with blanks around it.
+TEST(Settings, SetSettingHoldsWhatTheFileGivesBack)
+{
+    struct Row {
+        const char *section, *key, *typed, *held;
+    };
+    const Row rows[] = {
+        {"Ports", "COM2", " /dev/ttyUSB1\t ", "/dev/ttyUSB1"},
+        {"Times out", "Between 2 write (ms.)", "  5 ", "5"},
+        {"Miscellaneous", "Show the communications box", "\tno", "NO"},
+        {"Communication", "BAUDRATE", "57600 ", "57600"},
+    };
+    CTempDir dir;
+    CUpdateApp app;
+    app.SetConfigDir(dir.Path());
+    app.LoadSettings();
+    for (const Row& row : rows) {
+        SettingLine stored;
+        std::string error;
+        ASSERT_TRUE(app.SetSetting(row.section, row.key, row.typed, stored, error)) << row.key << ": " << error;
+        EXPECT_EQ(stored.value, row.held) << row.key;
+        CUpdateApp next;
+        next.SetConfigDir(dir.Path());
+        next.LoadSettings();
+        for (const SettingLine& line : next.DescribeSettings())
+            if (line.section == stored.section && line.key == stored.key) {
+                EXPECT_EQ(line.value, row.held) << row.key;
+            }
+    }
+    EXPECT_EQ(app.m_comm.DevicePath(2), "/dev/ttyUSB1");
+    SettingLine stored;
+    std::string error;
+    EXPECT_FALSE(app.SetSetting("Times out", "Between 2 write (ms.)", "   ", stored, error));
+}
+
 TEST(IniFile, RoundTripKeepsNamesOrderAndOddLines)
 {
     const std::string input =

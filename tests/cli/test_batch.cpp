@@ -85,6 +85,9 @@ TEST_F(CliBatch, PlansThatCannotRunAreRefusedBeforeAnythingIsSent)
     } rows[] = {
         {"{\"format\": \"tavrel-batch\", \"runs\": [", "is not valid JSON"},
         {nlohmann::json{{"format", "tavrel-request"}, {"runs", {good}}}, "format: \"tavrel-batch\" is expected"},
+        {nlohmann::json{{"format", {"tavrel-batch"}}, {"runs", {good}}}, "format: \"tavrel-batch\" is expected"},
+        {nlohmann::json{{"format", nullptr}, {"runs", {good}}}, "format: \"tavrel-batch\" is expected"},
+        {nlohmann::json::array({"tavrel-batch"}), "format: \"tavrel-batch\" is expected"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", nlohmann::json::array()}}, "runs: a list of 1 to 32 runs"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", {good}}, {"extra", 1}}, "extra: unknown field"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("prot", "COM1")}}, "runs[0].prot: unknown field"},
