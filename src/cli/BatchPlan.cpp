@@ -54,6 +54,7 @@ bool Settings(const Json& run, const std::string& where, std::vector<std::string
         std::string text;
         if (value.is_string()) text = value.get<std::string>();
         else if (value.is_boolean()) text = value.get<bool>() ? "YES" : "NO";
+        else if (value.is_number_unsigned()) text = std::to_string(value.get<unsigned long long>());
         else if (value.is_number_integer()) text = std::to_string(value.get<long long>());
         else {
             error = where + ".settings." + key + ": a text, a whole number or true/false is expected";

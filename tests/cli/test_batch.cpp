@@ -104,6 +104,9 @@ TEST_F(CliBatch, PlansThatCannotRunAreRefusedBeforeAnythingIsSent)
          "runs[0].env_dir: " + dir.File("no-such-dir") + " is not a directory"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("settings", {{"Times out/No such key", 1}})}},
          "runs[0].settings: no setting \"No such key\""},
+        {nlohmann::json{{"format", "tavrel-batch"},
+                        {"runs", with("settings", {{"Times out/Between 2 write (ms.)", 18446744073709551615ULL}})}},
+         "runs[0].settings: \"Between 2 write (ms.)\" needs a whole number"},
         {nlohmann::json{{"format", "tavrel-batch"}, {"runs", with("settings", {{"Times out", 1}})}},
          "runs[0].settings: \"Times out\" is not SECTION/KEY"},
     };

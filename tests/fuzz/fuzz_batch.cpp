@@ -25,6 +25,7 @@ void CheckSettings(const nlohmann::ordered_json& planned, const BatchRun& run)
         FUZZ_CHECK(section + "/" + key == name);
         if (value.is_string()) FUZZ_CHECK(text == value.get<std::string>());
         if (value.is_boolean()) FUZZ_CHECK(text == (value.get<bool>() ? "YES" : "NO"));
+        if (value.is_number_integer()) FUZZ_CHECK(text == value.dump());
     }
 }
 

@@ -255,7 +255,9 @@ def seeds():
                           b"Miscellaneous/Reserved 3=45\nMiscellaneous/Auto speed max. range=300000\n",
                           "blanks.txt": b"Ports/COM2= /dev/ttyUSB1 \nTimes out/Between 2 write (ms.)=\t7 \n",
                           "refused.txt": b"Times out/Message reception (sec.)=1e3\nPorts/COM9=x\nNo/Such=1\n"},
-        "fuzz_batch": {"plan.json": batch_plan(), "format-not-text.json": b'{"format": ["tavrel-batch"], "runs": []}'},
+        "fuzz_batch": {"plan.json": batch_plan(), "format-not-text.json": b'{"format": ["tavrel-batch"], "runs": []}',
+                       "huge-number.json": b'{"format": "tavrel-batch", "runs": [{"port": "COM1", "request": "request.sfl", '
+                       b'"settings": {"Times out/Between 2 write (ms.)": 18446744073709551615}}]}'},
         "fuzz_receiver": {"three-boards.json": receiver_json()},
         "fuzz_ident": {"reply.bin": b"GP\\ 20\\ GPB1\\ GPS0200\\ "
                        + b"$PKVR,IDENT,4,1,CM10,CMB2\r\n$PKVR,IDENT,4,2,CM10,CPU0100\r\n"
