@@ -4,8 +4,10 @@
 # make tsan  - build the link and engine tests with ThreadSanitizer and run them
 # make gui-demo    - the desktop program on the demo request against tavrel-sim
 # make screenshots - pictures of the windows under Xvfb into docs/screenshots/
-# make install     - build, then install the programs, manual pages, desktop entry
-#                    and icon under PREFIX (default /usr/local; DESTDIR is honoured)
+# make install     - build, then install the programs, manual pages, desktop entry,
+#                    icons, file types, bash completion and doc files under PREFIX
+#                    (default /usr/local; DESTDIR is honoured)
+# make deb         - the Debian package of the same install rules, into build/pkg/
 
 JOBS       ?= $(shell nproc)
 TEST_BUILD ?= build/make-test
@@ -13,10 +15,12 @@ APP_BUILD  ?= build/make-app
 TSAN_BUILD ?= build/make-tsan
 FUZZ_BUILD ?= build/make-fuzz
 SHOT_BUILD ?= build/make-shots
+PKG_BUILD  ?= build/make-pkg
+PKG_DIR    ?= build/pkg
 FUZZ_SECONDS ?= 30
 PREFIX     ?= /usr/local
 
-.PHONY: all bootstrap build install test demo gui-demo screenshots tsan fuzz clean
+.PHONY: all bootstrap build install deb test demo gui-demo screenshots tsan fuzz clean
 
 all: build
 
@@ -29,6 +33,27 @@ build: bootstrap
 
 install: build
 	@cmake --install $(APP_BUILD) --prefix $(PREFIX)
+
+# Debian's build flags (hardening included); without -g, since the package's
+# programs are stripped. Read when the recipe runs, after bootstrap.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+DEB_CXXFLAGS = $(filter-out -g,$(shell $(DEB_FLAGS) CXXFLAGS) $(shell $(DEB_FLAGS) CPPFLAGS))
+DEB_CFLAGS = $(filter-out -g,$(shell $(DEB_FLAGS) CFLAGS) $(shell $(DEB_FLAGS) CPPFLAGS))
+DEB_LDFLAGS = $(shell $(DEB_FLAGS) LDFLAGS)
+
+# A Release build of the programs alone (no tests, no benchmarks), packaged by
+# CPack from the install rules: build/pkg/tavrel_<version>_<arch>.deb.
+deb: bootstrap
+	@cmake -S . -B $(PKG_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DTAVREL_TESTS=OFF -DTAVREL_BENCH=OFF -DTAVREL_SANITIZE=OFF \
+	  -DCMAKE_CXX_FLAGS="$(DEB_CXXFLAGS)" -DCMAKE_C_FLAGS="$(DEB_CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(DEB_LDFLAGS)" >/dev/null
+	@cmake --build $(PKG_BUILD) -j $(JOBS)
+	@rm -rf $(PKG_DIR)/tavrel_*.deb $(PKG_DIR)/_CPack_Packages
+	@cd $(PKG_BUILD) && cpack -B $(abspath $(PKG_DIR)) >/dev/null
+	@rm -rf $(PKG_DIR)/_CPack_Packages
+	@ls $(PKG_DIR)/tavrel_*.deb
 
 test: bootstrap
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON >/dev/null

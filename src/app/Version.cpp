@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "app/BuildVersion.h"
 #include "app/Strings.h"
 
 namespace {
@@ -54,7 +55,7 @@ bool ReadBlock(const VersionBlock& block, ParsedVersion& v, std::string& text)
 
 const VersionBlock& ProgramVersionBlock()
 {
-    static const VersionBlock block{"2, 0, 0, 1", "04/02/2002", true};
+    static const VersionBlock block{BuildFileVersion(), BuildSpecialBuild(), true};
     return block;
 }
 

@@ -1,6 +1,8 @@
 // tavrel-sim: a simulated receiver (a tree of boards) behind a pseudo-terminal.
 #include "sim/SimLoop.h"
 
+#include "app/BuildVersion.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +13,7 @@ void PrintUsage(std::FILE* to)
 {
     std::fputs("usage: tavrel-sim --receiver FILE.json [--link PATH] [--image-dir DIR]\n"
                "                  [--stats FILE] [--pace] [--log FILE]\n"
+               "       tavrel-sim --version\n"
                "Creates a pseudo-terminal, prints \"ready <device>\" and answers as the\n"
                "receiver described by FILE.json until SIGTERM or SIGINT. SIGUSR1\n"
                "switches the receiver off and on.\n",
@@ -44,6 +47,10 @@ int main(int argc, char** argv)
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
+            return sim::kExitOk;
+        }
+        if (arg == "--version" || arg == "-V") {
+            std::printf("tavrel-sim %s\n", BuildPackageVersion());
             return sim::kExitOk;
         }
         if (arg == "--pace") {

@@ -9,9 +9,11 @@
 #include <iostream>
 #include <string>
 
+#include "app/BuildVersion.h"
 #include "app/CommandLine.h"
 #include "app/Host.h"
 #include "app/UpdateApp.h"
+#include "app/Version.h"
 #include "ui/Artwork.h"
 #include "ui/MainFrame.h"
 #include "ui/QtHost.h"
@@ -27,6 +29,7 @@ constexpr int kExitSoundMs = 500;   // lets the shutdown sound start before the 
 
 const char* const kUsage =
     "usage: tavrel [--config-dir DIR] [--log FILE] [request.sfl]\n"
+    "       tavrel --version\n"
     "  --config-dir DIR  settings directory (Tavrel.ini); default $TAVREL_HOME,\n"
     "                    else $XDG_CONFIG_HOME/tavrel\n"
     "  --log FILE        log file; default $XDG_STATE_HOME/tavrel/Tavrel.log\n"
@@ -77,10 +80,33 @@ bool ParseOptions(const QStringList& args, Options& opts)
     return true;
 }
 
+// --version is answered before the toolkit starts, so it works without a display.
+bool AsksForVersion(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--config-dir" || word == "--log") ++i;   // their value is not an option
+        else if (word == "--version" || word == "-V") return true;
+    }
+    return false;
+}
+
+// The same lines as tavrel-cli --version.
+int PrintVersion()
+{
+    int number = 0;
+    std::string text, libraryText;
+    if (CheckVersionBlocks(&ProgramVersionBlock(), nullptr, number, text, libraryText) == -2) return 1;
+    std::cout << "Tavrel " << text << "\nversion number " << number << "\npackage version "
+              << BuildPackageVersion() << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (AsksForVersion(argc, argv)) return PrintVersion();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("tavrel");
     QApplication::setApplicationDisplayName("Tavrel");

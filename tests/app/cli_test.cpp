@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sys/wait.h>
 
+#include "app/BuildVersion.h"
 #include "common/TempDir.h"
 
 namespace {
@@ -69,7 +70,8 @@ TEST(Cli, VersionHelpAndUsageErrors)
     const std::string globals = "--config-dir " + dir.Path() + " --log " + dir.File("T.log");
     const CliRun version = RunCli(globals + " version");
     EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out, "Tavrel V2.0 04/02/2002\nversion number 20\n");
+    EXPECT_EQ(version.out, "Tavrel V2.0 04/02/2002\nversion number 20\npackage version " +
+                               std::string(BuildPackageVersion()) + "\n");
 
     const CliRun help = RunCli("--help");
     EXPECT_EQ(help.code, 0);

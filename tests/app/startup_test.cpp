@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <regex>
+
+#include "app/BuildVersion.h"
 #include "app/CommandLine.h"
 #include "app/UpdateApp.h"
 #include "app/Version.h"
@@ -74,6 +77,19 @@ TEST(Version, CheckCodes)
     EXPECT_EQ(app.CheckVersions(number, text, lib), -1);
     EXPECT_EQ(text, "V2.0 04/02/2002");
     EXPECT_EQ(number, 20);
+}
+
+// The package version and the version block come from the one version:
+// FileVersion "2, 0, 0, 1" is package 2.0.0.1, then the commit of a git build.
+TEST(Version, PackageVersionIsTheVersionBlocks)
+{
+    std::string dotted = ProgramVersionBlock().fileVersion;
+    for (std::size_t comma; (comma = dotted.find(", ")) != std::string::npos;) dotted.replace(comma, 2, ".");
+    const std::string package = BuildPackageVersion();
+    ASSERT_EQ(package.compare(0, dotted.size(), dotted), 0) << package;
+    const std::string commit = package.substr(dotted.size());
+    EXPECT_TRUE(commit.empty() || std::regex_match(commit, std::regex(R"(\+git[0-9]+\.g[0-9a-f]{7,}(\.dirty)?)")))
+        << package;
 }
 
 TEST(EditRights, EightFlagsFromTheFirstEightBytes)

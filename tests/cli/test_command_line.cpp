@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "CliFixture.h"
+#include "app/BuildVersion.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ TEST_F(CliCommandLine, VersionInEveryForm)
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--version"}, {"-V"}, {"version"}}) {
         const CliResult run = Cli(args);
         EXPECT_EQ(run.code, 0) << args[0];
-        EXPECT_EQ(run.out, "Tavrel V2.0 04/02/2002\nversion number 20\n") << args[0];
+        EXPECT_EQ(run.out, "Tavrel V2.0 04/02/2002\nversion number 20\npackage version " +
+                               std::string(BuildPackageVersion()) + "\n")
+            << args[0];
     }
 }
 
