@@ -97,7 +97,7 @@ TEST_F(CliCommandLine, ManualPagesNameEveryCommandAndOption)
         }
     }
     EXPECT_TRUE(commands) << help.out;
-    for (const char* name : {"tavrel-cli.1", "tavrel-sim.1"}) {
+    for (const char* name : {"tavrel-cli.1", "tavrel-sim.1", "tavrel.1"}) {
         const CliResult groff =
             RunProgram("/usr/bin/groff", {"-man", "-ww", "-z", std::string(TAVREL_SOURCE_DIR "/docs/man/") + name});
         EXPECT_EQ(groff.code, 0) << name;
