@@ -77,18 +77,6 @@ _tavrel_cli()
     local _tavrel_cli_program="${COMP_WORDS[0]}"
     COMPREPLY=()
 
-    # The value of an option.
-    case "$prev" in
-        -p|--port) _tavrel_cli_add_lines < <(_tavrel_cli_ports); return 0 ;;
-        -b|--baud|--rate)
-            _tavrel_cli_add_lines < <(printf '%s\n' 300 1200 4800 9600 19200 38400 57600 115200 128000 256000)
-            return 0 ;;
-        --config-dir|--env-dir|--dir|--image-dir) _tavrel_cli_add_dirs; return 0 ;;
-        --log|--json|--out|--progress-json|--stats) _tavrel_cli_add_files; return 0 ;;
-        --dest) _tavrel_cli_add_lines < <(printf '%s\n' A B C D E F G H I J K L); return 0 ;;
-        --board|--set|--max-time) return 0 ;;
-    esac
-
     # The words typed so far: global options with their values, then the
     # command's words.
     local -a _tavrel_cli_globals=() words=()
@@ -99,12 +87,25 @@ _tavrel_cli()
             --config-dir|--env-dir)
                 _tavrel_cli_globals+=("$word" "${COMP_WORDS[i+1]}"); ((i++)) ;;
             --config-dir=*|--env-dir=*) _tavrel_cli_globals+=("$word") ;;
-            --log|-p|--port|-b|--baud|--json|--out|--dir|--dest|--rate|--board|--set|--max-time|--progress-json)
+            --log|-p|--port|-b|--baud|--json|--out|--dir|--dest|--rate|--board|--set|--max-time|--progress-json|--env)
                 ((i++)) ;;
             -*) ;;
             *) words+=("$word") ;;
         esac
     done
+
+    # The value of an option.
+    case "$prev" in
+        -p|--port) _tavrel_cli_add_lines < <(_tavrel_cli_ports); return 0 ;;
+        -b|--baud|--rate)
+            _tavrel_cli_add_lines < <(printf '%s\n' 300 1200 4800 9600 19200 38400 57600 115200 128000 256000)
+            return 0 ;;
+        --config-dir|--env-dir|--dir|--image-dir) _tavrel_cli_add_dirs; return 0 ;;
+        --log|--json|--out|--progress-json|--stats) _tavrel_cli_add_files; return 0 ;;
+        --dest) _tavrel_cli_add_lines < <(printf '%s\n' A B C D E F G H I J K L); return 0 ;;
+        --env) _tavrel_cli_add_lines < <(_tavrel_cli_environments); return 0 ;;
+        --board|--set|--max-time) return 0 ;;
+    esac
 
     local commands command=""
     commands="$(_tavrel_cli_commands)"
@@ -147,7 +148,7 @@ _tavrel_cli()
             _tavrel_cli_add_lines < <(_tavrel_cli_environments)
             _tavrel_cli_add_files def ;;
         "env import"|"request import"|batch) _tavrel_cli_add_files json ;;
-        transfer|repair|"request show"|"request export") _tavrel_cli_add_files sfl ;;
+        transfer|query|repair|"request show"|"request export") _tavrel_cli_add_files sfl ;;
         "vle dump") _tavrel_cli_add_files vle ;;
         import) _tavrel_cli_add_files ;;
     esac
