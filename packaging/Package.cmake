@@ -8,6 +8,8 @@ set(CPACK_PACKAGE_CONTACT "${TAVREL_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")   # the build's own, commit included: CPackVersion.cmake
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_TAVREL_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/StripSections.cmake)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "load software releases into the boards of a navigation receiver")
 set(CPACK_PACKAGE_DESCRIPTION
