@@ -78,6 +78,12 @@ std::string DefaultEnvDirectory(const std::string& programDir)
     return XdgDir("XDG_DATA_HOME", ".local/share") + "/Products/";
 }
 
+std::string DefaultHistoryPath(const std::string& programDir)
+{
+    if (IsPortableCopy(programDir)) return StripFinalSlash(programDir) + "/history.sqlite";
+    return XdgDir("XDG_DATA_HOME", ".local/share") + "/history.sqlite";
+}
+
 bool MakeDirectories(const std::string& dir)
 {
     if (dir.empty()) return false;

@@ -27,5 +27,8 @@ std::string DefaultConfigDir();
 std::string DefaultLogPath(const std::string& programDir);
 // Environment directory for a program directory, with a final '/'.
 std::string DefaultEnvDirectory(const std::string& programDir);
+// History of loads: history.sqlite beside a portable copy, else in
+// $XDG_DATA_HOME/tavrel/ (~/.local/share/tavrel/). Creates nothing.
+std::string DefaultHistoryPath(const std::string& programDir);
 // Creates `dir` and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& dir);

@@ -126,6 +126,9 @@ const SettingKey kSettings[] = {
     // Opt-in: conversions join consecutive data into full-length .vle records.
     {"Pack release records", SEC_MISC, SEC_MISC, Kind::Switch, 0, NoBound, 1, nullptr,
      &CUpdateApp::m_bPackRecords, nullptr, nullptr, false},
+    // The record of every run in history.sqlite; "NO" keeps none.
+    {"Transfer history", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
+     &CUpdateApp::m_bKeepHistory, nullptr, nullptr, false},
 };
 
 // Keys that older files hold in [Miscellaneous]: where they were written

@@ -171,6 +171,7 @@ constexpr StringRow kStrings[] = {
     {32862, "Starts to set the connected board in Rescue mode\nRescue"},
     {32864, "Enable/disable query auto-configure"},
     {32865, "Enable/disable rescue mode."},
+    {32870, "Show the record of every load: which board got which release, when and how it ended.\nTransfer history"},
     {57345, "Ready"},
     {57600, "Create a new transfer request file.\nNew transfer request file"},
     {57601, "Open a transfer request file.\nOpen a transfer request file"},

@@ -232,3 +232,8 @@ int CUpdateApp::WriteLogNoteString(int id)
 {
     return WriteLogNote(GetString(id));
 }
+
+std::string CUpdateApp::HistoryPath() const
+{
+    return m_strHistoryPath.empty() ? DefaultHistoryPath(m_strProgramDir) : m_strHistoryPath;
+}

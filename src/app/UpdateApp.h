@@ -29,6 +29,8 @@ public:
     void SetConfigDir(const std::string& dir);
     void SetLogPath(const std::string& path);
     const std::string& IniPath() const { return m_strIniPath; }
+    // The history file: the one given (--history), else the default (Paths.h).
+    std::string HistoryPath() const;
     // Settings directory and log path: the given ones, else the defaults (Paths.h).
     // Also sets m_strProgramDir.
     void InitPaths(const std::string& configDir, const std::string& logPath);
@@ -78,6 +80,7 @@ public:
     bool m_bLogOk = false;
     bool m_bCmdLineStart = false;
     std::string m_strCmdLineFile;
+    std::string m_strHistoryPath;       // --history; empty: the default
 
     std::array<bool, 8> m_abRights{};   // edit-rights flags; flag 0 = edit rights
     bool m_bEditRights = false;
@@ -103,6 +106,7 @@ public:
     int m_nReserved2 = 1;               // "Reserved 2"
     int m_nReserved3Ms = 7000;          // "Reserved 3"
     bool m_bPackRecords = false;        // "Pack release records"
+    bool m_bKeepHistory = true;         // "Transfer history"
     std::vector<std::string> m_recentFiles;   // "Recent File List", most recent first
 
     // Serial keys of "Communication" and the derived current selection.

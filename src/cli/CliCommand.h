@@ -16,6 +16,7 @@ struct CliGlobals {
     bool verbose = false;   // -v: every logged line on stderr too
     std::string envDir;     // --env-dir: the environment directory for this run
     bool answerYes = false; // --yes
+    std::string historyPath;   // --history: the history file for this run
 };
 CliGlobals& Globals();
 

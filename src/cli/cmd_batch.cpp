@@ -132,6 +132,7 @@ std::vector<std::string> ChildArguments(const RunState& run)
     std::vector<std::string> args = {ProgramFilePath(), "--config-dir", run.work, "--log", run.plan.log};
     const std::string envDir = !run.plan.envDir.empty() ? run.plan.envDir : Globals().envDir;
     if (!envDir.empty()) args.insert(args.end(), {"--env-dir", envDir});
+    if (!Globals().historyPath.empty()) args.insert(args.end(), {"--history", Globals().historyPath});
     args.push_back(Globals().answerYes ? "--yes" : "--no");
     args.insert(args.end(), {"transfer", run.plan.request, "--port", run.plan.portArg, "--json", run.work + "/report.json",
                              "--progress-json", "-"});

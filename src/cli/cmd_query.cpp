@@ -7,6 +7,7 @@
 #include "app/CommSettings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliHistory.h"
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "cli/CliProgress.h"
@@ -130,6 +131,7 @@ int RunQuery(CliArgs& args)
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, link);
+    CCliHistory history(engine);
     {
         CProcessWatch watch(engine, Globals().quiet, Globals().verbose, nullptr);
         engine.StartQuery(PROC_QUERY);

@@ -10,6 +10,7 @@
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliHistory.h"
 #include "cli/CliLink.h"
 #include "cli/TerminalHost.h"
 #include "engine/EngineLink.h"
@@ -160,6 +161,7 @@ int RunRepair(CliArgs& args)
     // A repaired rate is saved with the settings: --env-dir stays out of them.
     RestoreStoredEnvDir();
     CProcessEngine engine(doc, *link);
+    CCliHistory history(engine);
     engine.StartRepair();
     CliWaitUntilIdle(engine);
     if (host != nullptr) host->changeCommAnswer = nullptr;

@@ -5,6 +5,7 @@
 
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliHistory.h"
 #include "cli/CliLink.h"
 #include "cli/CliProgress.h"
 #include "engine/EngineLink.h"
@@ -28,6 +29,7 @@ int RunRescue(CliArgs& args)
 
     CUpdateDoc doc;
     CProcessEngine engine(doc, *link);
+    CCliHistory history(engine);
     {
         CProcessWatch watch(engine, Globals().quiet, Globals().verbose, nullptr);
         engine.StartQuery(PROC_RESCUE_QUERY);

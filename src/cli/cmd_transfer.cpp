@@ -10,6 +10,7 @@
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliHistory.h"
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "cli/CliProgress.h"
@@ -136,6 +137,7 @@ int RunTransfer(CliArgs& args)
     // A request named on the command line: the transfer says so in the log.
     App().m_bCmdLineStart = true;
     CProcessEngine engine(doc, *link);
+    CCliHistory history(engine);
     CProcessWatch watch(engine, Globals().quiet, Globals().verbose, events.Stream());
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
@@ -144,6 +146,7 @@ int RunTransfer(CliArgs& args)
     watch.Finish(doc, AllLinesOk(doc), reason);
     if (!Globals().quiet)
         for (const std::string& line : watch.SummaryLines()) std::cout << line << "\n";
+    history.AmendReason(reason);
     if (!reason.empty()) {
         CliFailure(reason);
         App().WriteLogNote(kErrorPrefix + reason + "\r\n");

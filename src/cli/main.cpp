@@ -25,6 +25,9 @@ const char* const kProgramUsage =
     "                    there), else $XDG_CONFIG_HOME/tavrel\n"
     "  --log FILE        log file; default $XDG_STATE_HOME/tavrel/Tavrel.log (beside\n"
     "                    the program for a portable copy)\n"
+    "  --history FILE    history of runs (SQLite); default history.sqlite in\n"
+    "                    $XDG_DATA_HOME/tavrel (beside the program for a portable\n"
+    "                    copy); the setting \"Transfer history\"=NO keeps none\n"
     "  --env-dir DIR     environment directory (.def files) for this run; default the\n"
     "                    \"Products files\" setting, $XDG_DATA_HOME/tavrel/Products/\n"
     "  -p, --port P      the port of a command that talks to a receiver: COM1..COM8,\n"
@@ -42,6 +45,7 @@ struct GlobalOptions {
     std::string configDir;
     std::string logPath;
     std::string envDir;
+    std::string historyPath;
     AnswerPolicy policy = AnswerPolicy::None;
     bool help = false;
     bool version = false;
@@ -81,6 +85,13 @@ bool ParseGlobalOptions(int argc, char** argv, GlobalOptions& opts, std::string&
         };
         int r = value("--config-dir", opts.configDir);
         if (r == 0) r = value("--log", opts.logPath);
+        if (r == 0) {
+            r = value("--history", opts.historyPath);
+            if (r > 0 && opts.historyPath.empty()) {
+                error = "--history needs a file";
+                return false;
+            }
+        }
         if (r == 0) {
             r = value("--env-dir", opts.envDir);
             if (r > 0 && opts.envDir.empty()) {
@@ -245,6 +256,7 @@ int main(int argc, char** argv)
     globals.quiet = opts.quiet;
     globals.verbose = opts.verbose;
     globals.envDir = opts.envDir;
+    globals.historyPath = opts.historyPath;
     globals.answerYes = opts.policy == AnswerPolicy::Yes;
     CTerminalHost host(opts.policy);
     host.SetQuiet(opts.quiet);
@@ -261,6 +273,7 @@ int main(int argc, char** argv)
         std::cerr << kErrorPrefix << "warning: cannot write the log file " << app.m_strLogPath
                   << "; logging is off for this run\n";
     if (!opts.envDir.empty()) UseEnvDir(opts.envDir);
+    app.m_strHistoryPath = opts.historyPath;
 
     CliArgs args;
     args.words.assign(opts.rest.begin() + static_cast<std::ptrdiff_t>(used), opts.rest.end());

@@ -145,6 +145,23 @@ bool NewReleaseInReply(const std::string& reply, const IdentTarget& target,
     return RestartWalk(reply, target, softId, false);
 }
 
+std::string SoftwareInReply(const std::string& reply, const IdentTarget& target)
+{
+    const auto versions = HardwareVersions(target.subassyHardw);
+    LineGroup group;
+    for (const std::string& line : ReplyLines(reply)) {
+        const std::string field5 = SentenceField(line, 5);
+        group.Feed(SentenceField(line, 4), SentenceField(line, 6));
+        if (!PortMatches(target, group.port) || field5.empty()) continue;
+        for (const std::string& hw : versions) {
+            if (group.field4 != target.subassyId + hw) continue;
+            if (!target.bootLoader.empty() && StartsWith(field5, target.bootLoader)) continue;
+            return field5;
+        }
+    }
+    return {};
+}
+
 bool IdentReplyComplete(const std::string& reply, long latestTotal)
 {
     char text[64];

@@ -40,6 +40,10 @@ bool BoardFoundInReply(const std::string& reply, const IdentTarget& target);
 bool NewReleaseInReply(const std::string& reply, const IdentTarget& target,
                        const std::string& softId);
 
+// The software the target board shows in the reply: the first line of its
+// group that is not its boot loader line; empty when the reply does not show it.
+std::string SoftwareInReply(const std::string& reply, const IdentTarget& target);
+
 // Is the collected ident reply complete? `latestTotal` is field 2 (k) of the latest
 // accepted line: complete when "$PKVR,IDENT,k,k" occurs in the reply.
 bool IdentReplyComplete(const std::string& reply, long latestTotal);

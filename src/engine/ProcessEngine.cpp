@@ -192,6 +192,7 @@ void CProcessEngine::StartQuery(int type)
     if (m_bDocRunning || !IsIdle()) return;
     m_bQueryAnswered = false;
     m_strLastIdentReply.clear();
+    RecordRunStart(type);
     SetActivity(true);
     const int firstStep = type == PROC_RESCUE_QUERY ? 9 : 10;
     if (!StartProcess(type, firstStep, -1)) {
@@ -220,8 +221,10 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
         const long next = static_cast<long>(m_doc.NextSelectedLine(boardIndex));
         if (next >= LineCount()) return 0;
         RecordBoardTime();
+        RecordBoardEnd("");
         m_nBoard = static_cast<int>(next);
         m_nBoardStartElapsed = m_nElapsed;
+        RecordBoardStart();
         ShowBoard();
         if (boardIndex != -1) App().WriteLogNote("**********************************\r\n");
         if (type == PROC_RESCUE_TRANSFER) App().WriteLogNote("==( Rescue mode )====\r\n");
@@ -291,6 +294,7 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
         App().WriteLogNote("\r\n===============\r\n");
     }
 
+    RecordRunEnd(messageId);
     m_receiver.ClearText();
     m_receiver.ClearQueue();
     m_strReply.clear();

@@ -19,6 +19,7 @@
 
 #include "engine/EngineTypes.h"
 #include "engine/ProcessProgress.h"
+#include "engine/ProcessRecorder.h"
 #include "link/ReceiveParser.h"
 
 class CSerialLink;
@@ -83,6 +84,13 @@ public:
     std::function<void(const ProcessProgress&)> onProgress;
     // Told the identification answer the connected board was found with.
     std::function<void(const std::string&)> onIdentReply;
+    // Told once per process when its recorder failed (the reason); the
+    // process goes on unchanged.
+    std::function<void(const std::string&)> onRecorderFailure;
+
+    // The keeper of the record of every run (the history); nullptr: none.
+    // Not owned; it must outlive the processes it records.
+    void SetRecorder(CProcessRecorder* recorder) { m_pRecorder = recorder; }
 
     // --- the controller --------------------------------------------------------
     void ProcessStep(int kind, int argument);
@@ -243,6 +251,16 @@ private:
     int RestartFoundPhase(RestartIdent& r);
     int RestartRelayedPhase(RestartIdent& r);
 
+    // The record of the run (ProcessRecording.cpp).
+    template <class Call>
+    void Record(Call call);
+    void RecordRunStart(int type);
+    void RecordIdent(const std::string& reply, bool afterRestart);
+    void RecordBoardStart();
+    void RecordBoardEnd(const std::string& reason);
+    void RecordRunEnd(int messageId);
+    bool RunSucceeded() const;
+
     // Transfer start pieces.
     bool CheckRequest();
     bool CheckReleaseFiles();
@@ -336,6 +354,12 @@ private:
     bool m_bRepairDirect = true;        // the choices of the running repair
     int m_nRepairRate = -1;
     int m_nRepairDestination = -1;
+    CProcessRecorder* m_pRecorder = nullptr;
+    bool m_bRecorderFailed = false;   // for the rest of this run
+    bool m_bRunRecorded = false;      // a run start was recorded and not yet its end
+    int m_nRecordedBoard = -1;        // board line recorded as started and not yet ended
+    bool m_bFirstIdentRecorded = false;
+    std::string m_strRestartReply;    // the current board's answer after its restart
     std::vector<char> m_releaseOk;
     std::vector<BoardStats> m_boardStats;
     long m_nBoardStartElapsed = 0;   // per line: its release file passed the checks

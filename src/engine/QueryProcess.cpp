@@ -58,6 +58,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
 
     if (result == IDENT_FOUND) {
         if (onIdentReply) onIdentReply(reply);
+        if (fromStep == 10) RecordIdent(reply, false);
         m_strReply = reply;
         m_bQueryAnswered = true;
         OnReplyLine(m_strReply);

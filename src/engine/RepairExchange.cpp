@@ -147,6 +147,7 @@ void CProcessEngine::Step35Repair()
         if (m_nProcess == PROC_NONE) m_nStep = 0;
         return;
     }
+    RecordRunStart(PROC_REPAIR);
     if (!StartProcess(PROC_REPAIR, 35, -1)) {
         EndProcess(22, false);
         return;

@@ -373,6 +373,8 @@ void CProcessEngine::Step32Results()
     else if (BoardFound(line, m_strReply)) line.m_nResult = RESULT_NEW_RELEASE_NOT_FOUND;
     else line.m_nResult = RESULT_NOT_FOUND;
     m_strLastIdentReply = m_strReply;
+    m_strRestartReply = m_strReply;
+    RecordIdent(m_strReply, true);
 
     m_bFinished = NoSelectedLineFollows();
     if (!Host().SetReplyAnswer(m_strReply, !m_bFinished)) {

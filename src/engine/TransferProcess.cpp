@@ -83,6 +83,7 @@ void CProcessEngine::StartTransfer(int type)
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
     m_nBoardStartElapsed = 0;
     m_bDocRunning = true;
+    RecordRunStart(type);
     App().WriteLog("\r\n**** Début du transfert *********************\r\n");
     if (App().m_bCmdLineStart) App().WriteLogNote("Lancement avec nom du fichier en ligne de commande\r\n");
     m_nStep = 6;

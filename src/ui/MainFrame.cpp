@@ -22,12 +22,17 @@
 #include "model/UpdateDoc.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
+#include "history/HistoryRecorder.h"
+#include "ui/HistoryDlg.h"
 #include "ui/LogCommands.h"
 #include "ui/QtHost.h"
 #include "ui/UpdateView.h"
 #include "ui/editors/EditorCommands.h"
 
 namespace {
+
+// How long a note about the history stays on the status bar.
+constexpr int kHistoryNoticeMs = 15000;
 
 QString Qs(const std::string& text) { return QString::fromStdString(text); }
 
@@ -53,6 +58,7 @@ CMainFrame::CMainFrame(CQtHost& host, QWidget* parent)
     setAccessibleName("Tavrel");
     setWindowIcon(ApplicationIcon());
     m_engine = std::make_unique<CProcessEngine>(*m_doc, *m_link, this);
+    SetUpHistory();
 
     m_view = new CUpdateView(this);
     setCentralWidget(m_view);
@@ -92,6 +98,7 @@ CMainFrame::~CMainFrame()
 {
     // The engine refers to the document and the link: it goes first.
     m_engine.reset();
+    m_history.reset();
     m_host.SetView(nullptr);
     m_host.SetMainWindow(nullptr);
 }
@@ -117,6 +124,7 @@ void CMainFrame::RegisterHandlers()
         {ID_RESCUE_ENABLE, [this] { OnToggleRescue(); }},
         {ID_VIEW_LOG, [this] { OnViewLog(); }},
         {ID_FILE_SEND_MAIL, [this] { OnSendMail(); }},
+        {ID_HISTORY, [this] { OnHistory(); }},
         {ID_QUERY, [this] { OnQuery(); }},
         {ID_TRANSFER, [this] { OnTransfer(); }},
         {ID_RESCUE_MODE, [this] { OnRescueQuery(); }},
@@ -433,6 +441,27 @@ void CMainFrame::OnToggleQueryAuto() { App().m_bQueryAutoSpeed = !App().m_bQuery
 void CMainFrame::OnToggleRescue() { App().m_bRescueEnable = !App().m_bRescueEnable; }
 
 void CMainFrame::OnViewLog() { ViewLogFile(this); }
+
+void CMainFrame::OnHistory()
+{
+    CHistoryDlg dialog(App().HistoryPath(), this);
+    dialog.exec();
+}
+
+// Every process is kept in the history unless the settings turn it off; a
+// history that cannot be written is said on the status bar and in the log,
+// and the process goes on.
+void CMainFrame::SetUpHistory()
+{
+    if (!App().m_bKeepHistory) return;
+    m_history = std::make_unique<CHistoryRecorder>(App().HistoryPath(), HistoryWriterInfo{"tavrel", App().m_strVersion});
+    auto say = [this](const std::string& text) {
+        if (statusBar() != nullptr) statusBar()->showMessage(QString::fromStdString(text), kHistoryNoticeMs);
+    };
+    m_history->onNotice = say;
+    m_engine->onRecorderFailure = [say](const std::string& reason) { say("History not written: " + reason); };
+    m_engine->SetRecorder(m_history.get());
+}
 void CMainFrame::OnSendMail() { SendLogByMail(this); }
 
 void CMainFrame::OnQuery() { m_engine->StartQuery(PROC_QUERY); }

@@ -21,6 +21,7 @@ class QLabel;
 class QMenu;
 class QToolBar;
 class CProcessEngine;
+class CHistoryRecorder;
 class CQtHost;
 class CUpdateDoc;
 class CUpdateView;
@@ -89,6 +90,8 @@ private:
     void OnToggleRescue();
     void OnViewLog();
     void OnSendMail();
+    void OnHistory();
+    void SetUpHistory();
     void OnQuery();
     void OnTransfer();
     void OnRescueQuery();
@@ -108,6 +111,7 @@ private:
     std::unique_ptr<CUpdateDoc> m_doc;
     SerialLinkPtr m_link;
     std::unique_ptr<CProcessEngine> m_engine;
+    std::unique_ptr<CHistoryRecorder> m_history;   // none when the history is off
     CUpdateView* m_view = nullptr;
     QToolBar* m_toolbar = nullptr;
     QMenu* m_contextMenu = nullptr;

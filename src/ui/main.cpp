@@ -28,16 +28,18 @@ constexpr int kExitSound = 179;
 constexpr int kExitSoundMs = 500;   // lets the shutdown sound start before the program ends
 
 const char* const kUsage =
-    "usage: tavrel [--config-dir DIR] [--log FILE] [request.sfl]\n"
+    "usage: tavrel [--config-dir DIR] [--log FILE] [--history FILE] [request.sfl]\n"
     "       tavrel --version\n"
     "  --config-dir DIR  settings directory (Tavrel.ini); default $TAVREL_HOME,\n"
     "                    else $XDG_CONFIG_HOME/tavrel\n"
     "  --log FILE        log file; default $XDG_STATE_HOME/tavrel/Tavrel.log\n"
+    "  --history FILE    history of runs; default $XDG_DATA_HOME/tavrel/history.sqlite\n"
     "  request.sfl       a transfer request: opened and transferred at once\n";
 
 struct Options {
     std::string configDir;
     std::string logPath;
+    std::string historyPath;
     std::string request;
     bool help = false;
 };
@@ -67,6 +69,7 @@ bool ParseOptions(const QStringList& args, Options& opts)
     for (int i = 1; i < args.size(); ++i) {
         int taken = TakeValue(args, i, "--config-dir", opts.configDir);
         if (taken == 0) taken = TakeValue(args, i, "--log", opts.logPath);
+        if (taken == 0) taken = TakeValue(args, i, "--history", opts.historyPath);
         if (taken < 0) {
             std::cerr << "tavrel: " << args[i].toStdString() << " needs a value\n";
             return false;
@@ -133,6 +136,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!app.m_bLogOk) host.Beep(BEEP_EXCLAMATION);
+    app.m_strHistoryPath = opts.historyPath;
     PlayWaveResource(kStartSound);
     CommandLineInfo info;
     info.requestFile = requestPath.toStdString();

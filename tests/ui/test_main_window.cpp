@@ -186,7 +186,7 @@ TEST(CommandEnablingTable, EachStateEnablesExactlyItsCommands)
     CommandState viewOnly = loaded;
     viewOnly.editRights = false;
 
-    const std::set<int> always = {ID_QUERY_AUTO_CONFIG, ID_RESCUE_ENABLE, ID_APP_ABOUT, ID_VIEW_LOG};
+    const std::set<int> always = {ID_QUERY_AUTO_CONFIG, ID_RESCUE_ENABLE, ID_APP_ABOUT, ID_VIEW_LOG, ID_HISTORY};
     auto with = [&](std::set<int> ids) {
         ids.insert(always.begin(), always.end());
         return ids;
