@@ -16,7 +16,7 @@ shared="${TAVREL_SHARED_TESTDATA:-$here/../../../shared/testdata}"
 
 all=(fuzz_def fuzz_sfl fuzz_clipboard fuzz_json fuzz_ini fuzz_srecord fuzz_absolute fuzz_ieee695 fuzz_any
      fuzz_vle fuzz_sentence fuzz_record fuzz_receive fuzz_ident fuzz_intelhex fuzz_elf fuzz_settings fuzz_batch
-     fuzz_receiver)
+     fuzz_receiver fuzz_history)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

@@ -171,23 +171,30 @@ TEST(HistoryExport, CsvQuotesAsRfc4180AndJsonKeepsEveryColumn)
     EXPECT_EQ(json[0]["board"], "CPU, main");
 }
 
-// Eight programs write the same file at once: every row arrives, none is
-// refused as locked.
-TEST_F(HistoryStore, EightWritersOfTwoHundredRunsLoseNone)
+// Eight programs write the same file at once, each 200 board rows in ten
+// runs of twenty boards, every row its own transactions: every row arrives,
+// none is refused as locked.
+TEST_F(HistoryStore, EightWritersOfTwoHundredRowsLoseNone)
 {
     constexpr int kWriters = 8;
-    constexpr int kRuns = 200;
+    constexpr int kRuns = 10;
+    constexpr int kBoardsPerRun = 20;
     std::vector<pid_t> children;
     for (int w = 0; w < kWriters; ++w) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             CHistoryRecorder writer(path, {"tavrel-test", "V2.0"});
-            for (int i = 0; i < kRuns; ++i)
-                if (!RecordTransfer(writer, RESULT_OK, "W" + std::to_string(w))) {
-                    std::fprintf(stderr, "%s\n", writer.LastError().c_str());
-                    ::_exit(1);
+            bool ok = true;
+            for (int run = 0; run < kRuns && ok; ++run) {
+                ok = writer.RunStarted({PROC_TRANSFER, "/dev/ttyUSB" + std::to_string(w), 9600, ""});
+                for (int line = 0; line < kBoardsPerRun && ok; ++line) {
+                    ok = writer.BoardStarted({line, "W" + std::to_string(w), "Demo", "CM", "10", "CPU0200", "", "", 19200}) &&
+                         writer.BoardEnded({line, "CPU0200", 3000, 0, 4, RESULT_OK, "OK", ""});
                 }
-            ::_exit(0);
+                ok = ok && writer.RunEnded({true, ""});
+            }
+            if (!ok) std::fprintf(stderr, "%s\n", writer.LastError().c_str());
+            ::_exit(ok ? 0 : 1);
         }
         children.push_back(pid);
     }
@@ -196,8 +203,10 @@ TEST_F(HistoryStore, EightWritersOfTwoHundredRunsLoseNone)
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed";
     }
-    EXPECT_EQ(Query({"--limit", "0"}).size(), static_cast<size_t>(kWriters * kRuns));
-    EXPECT_EQ(Query({"--board", "W3", "--result", "ok"}).size(), static_cast<size_t>(kRuns));
+    EXPECT_EQ(Query({"--limit", "0"}).size(), static_cast<size_t>(kWriters * kRuns * kBoardsPerRun));
+    for (int w = 0; w < kWriters; ++w)
+        EXPECT_EQ(Query({"--board", "W" + std::to_string(w), "--result", "ok"}).size(),
+                  static_cast<size_t>(kRuns * kBoardsPerRun));
 }
 
 TEST_F(HistoryStore, ADamagedFileIsMovedAsideAndANewOneStarted)
