@@ -1,5 +1,6 @@
 #include "ui/HistoryDlg.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -220,6 +221,8 @@ CHistoryDlg::CHistoryDlg(const std::string& path, QWidget* parent) : QDialog(par
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setSortingEnabled(true);
     m_pTable->horizontalHeader()->setSortIndicator(CHistoryModel::COL_TIME, Qt::DescendingOrder);
+    // The table's corner button selects every row.
+    if (auto* corner = m_pTable->findChild<QAbstractButton*>()) Named(corner, "historyCorner", "Select every row");
 
     m_pStatus = Named(new QLabel(this), "historyStatus", "History status");
     m_pDetails = Named(new QPushButton("&Details...", this), "historyDetails", "Details of the selected run");

@@ -21,21 +21,35 @@ namespace {
 
 class HistoryWindow : public ::testing::Test {
 protected:
-    void SetUp() override
+    // One history for every case (the window only reads it): a run that
+    // loaded CPU 250 times, then a run whose GPS was not found again.
+    static void SetUpTestSuite()
     {
-        CHistoryRecorder recorder(path, {"tavrel-test", "V2.0"});
-        // 250 loads of CPU, then one of GPS that failed.
-        for (int i = 0; i <= CHistoryModel::kPageRows + 50; ++i) {
-            const bool gps = i == CHistoryModel::kPageRows + 50;
-            const int line = gps ? 1 : 0;
-            ASSERT_TRUE(recorder.RunStarted({PROC_TRANSFER, "/dev/ttyUSB0", 9600, ""})) << recorder.LastError();
-            recorder.IdentAnswer({"$PKVR,IDENT,1,1,CM10,CPU0100\r\n", 9600, false, {{line, gps ? "GPS0100" : "CPU0100"}}});
-            recorder.BoardStarted({line, gps ? "GPS" : "CPU", "DEMO", gps ? "GP" : "CM", "10", gps ? "GPS0200" : "CPU0200",
-                                   "", "", 115200});
-            recorder.BoardEnded({line, gps ? "" : "CPU0200", 3000, 0, 4, gps ? RESULT_NOT_FOUND : RESULT_OK, "", ""});
-            recorder.RunEnded({!gps, gps ? "Not found at re-start." : ""});
+        s_dir = new CTempDir;
+        CHistoryRecorder recorder(s_dir->File("history.sqlite"), {"tavrel-test", "V2.0"});
+        ASSERT_TRUE(recorder.RunStarted({PROC_TRANSFER, "/dev/ttyUSB0", 9600, ""})) << recorder.LastError();
+        RecordedIdent ident{"$PKVR,IDENT,1,1,CM10,CPU0100\r\n", 9600, false, {}};
+        for (int line = 0; line < kCpuLoads; ++line) ident.lineSoftware.emplace_back(line, "CPU0100");
+        recorder.IdentAnswer(ident);
+        for (int line = 0; line < kCpuLoads; ++line) {
+            recorder.BoardStarted({line, "CPU", "DEMO", "CM", "10", "CPU0200", "", "", 115200});
+            recorder.BoardEnded({line, "CPU0200", 3000, 0, 4, RESULT_OK, "OK", ""});
         }
+        recorder.RunEnded({true, ""});
+        recorder.RunStarted({PROC_TRANSFER, "/dev/ttyUSB0", 9600, ""});
+        recorder.IdentAnswer({"$PKVR,IDENT,1,1,GP20,GPS0100\r\n", 9600, false, {{0, "GPS0100"}}});
+        recorder.BoardStarted({0, "GPS", "DEMO", "GP", "20", "GPS0200", "", "", 57600});
+        recorder.BoardEnded({0, "", 2048, 0, 3, RESULT_NOT_FOUND, "Not found at re-start.", ""});
+        recorder.RunEnded({false, "Not found at re-start."});
     }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    static constexpr int kCpuLoads = CHistoryModel::kPageRows + 50;
+    static CTempDir* s_dir;
 
     int Column(const QString& title) const
     {
@@ -47,9 +61,11 @@ protected:
     QString Cell(int row, int column) const { return dialog->Model().index(row, column).data().toString(); }
 
     CTempDir dir;
-    std::string path = dir.File("history.sqlite");
+    std::string path = s_dir->File("history.sqlite");
     std::unique_ptr<CHistoryDlg> dialog;
 };
+
+CTempDir* HistoryWindow::s_dir = nullptr;
 
 TEST_F(HistoryWindow, ShowsTheNewestLoadsFirstAndReadsMoreAsItScrolls)
 {
@@ -66,8 +82,10 @@ TEST_F(HistoryWindow, ShowsTheNewestLoadsFirstAndReadsMoreAsItScrolls)
     EXPECT_EQ(Cell(1, CHistoryModel::COL_SOFTWARE), QString::fromUtf8("CPU0100 \u2192 CPU0200"));
     EXPECT_EQ(Cell(1, CHistoryModel::COL_DURATION), "0:04");
     EXPECT_EQ(Cell(1, CHistoryModel::COL_RATE), "115200");
+    EXPECT_EQ(Cell(0, CHistoryModel::COL_RATE), "57600");
+    EXPECT_EQ(Cell(0, CHistoryModel::COL_DURATION), "0:03");
     while (model.canFetchMore({})) model.fetchMore({});
-    EXPECT_EQ(model.rowCount(), CHistoryModel::kPageRows + 51);
+    EXPECT_EQ(model.rowCount(), kCpuLoads + 1);
 }
 
 TEST_F(HistoryWindow, FiltersSortsShowsARunAndExports)
@@ -95,7 +113,7 @@ TEST_F(HistoryWindow, FiltersSortsShowsARunAndExports)
     dialog->Table()->selectRow(0);
     const QString details = dialog->DetailsText();
     EXPECT_TRUE(details.contains("Board GPS (DEMO): failed")) << details.toStdString();
-    EXPECT_TRUE(details.contains("$PKVR,IDENT,1,1,CM10,CPU0100")) << details.toStdString();
+    EXPECT_TRUE(details.contains("$PKVR,IDENT,1,1,GP20,GPS0100")) << details.toStdString();
 
     board->setText("GPS");
     dialog->ApplyFilter();

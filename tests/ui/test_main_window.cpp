@@ -69,7 +69,7 @@ TEST_F(MainWindowTables, MenusShowEveryItemWithItsAccelerator)
         {"&Environment", {"List\tCtrl+L", "&Set Directory", "-", "&Open"}},
         {"&Options", {"&Communication\tCtrl+C", "-", "Query auto configure", "Rescue mode", "-",
                       "&Repair\tCtrl+R"}},
-        {"&Log", {"View &Log file\tCtrl+G", "Send to ..."}},
+        {"&Log", {"View &Log file\tCtrl+G", "Send to ...", "-", "Transfer history\u2026"}},
         {"&Device", {"&Query\tCtrl+Q", "-", "&Transfer\tCtrl+T", "-", "&Rescue mode"}},
         {"&?", {"&About Tavrel"}},
     };
