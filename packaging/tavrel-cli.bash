@@ -87,7 +87,7 @@ _tavrel_cli()
             --config-dir|--env-dir)
                 _tavrel_cli_globals+=("$word" "${COMP_WORDS[i+1]}"); ((i++)) ;;
             --config-dir=*|--env-dir=*) _tavrel_cli_globals+=("$word") ;;
-            --log|-p|--port|-b|--baud|--json|--out|--dir|--dest|--rate|--board|--set|--max-time|--progress-json|--env)
+            --log|--history|-p|--port|-b|--baud|--json|--csv|--out|--dir|--dest|--rate|--board|--set|--max-time|--progress-json|--env|--since|--until|--software|--result|--limit)
                 ((i++)) ;;
             -*) ;;
             *) words+=("$word") ;;
@@ -101,7 +101,9 @@ _tavrel_cli()
             _tavrel_cli_add_lines < <(printf '%s\n' 300 1200 4800 9600 19200 38400 57600 115200 128000 256000)
             return 0 ;;
         --config-dir|--env-dir|--dir|--image-dir) _tavrel_cli_add_dirs; return 0 ;;
-        --log|--json|--out|--progress-json|--stats) _tavrel_cli_add_files; return 0 ;;
+        --log|--history|--json|--csv|--out|--progress-json|--stats) _tavrel_cli_add_files; return 0 ;;
+        --result) _tavrel_cli_add_lines < <(printf '%s\n' ok failed interrupted running); return 0 ;;
+        --since|--until|--software|--limit) return 0 ;;
         --dest) _tavrel_cli_add_lines < <(printf '%s\n' A B C D E F G H I J K L); return 0 ;;
         --env) _tavrel_cli_add_lines < <(_tavrel_cli_environments); return 0 ;;
         --board|--set|--max-time) return 0 ;;
