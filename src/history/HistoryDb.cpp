@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -75,6 +77,20 @@ public:
 private:
     int m_fd = -1;
 };
+
+// Waits for another writer in short steps until HISTORY_BUSY_TIMEOUT_MS
+// have passed since the first refusal. SQLite's own busy time-out sleeps up
+// to 100 ms between attempts, so among many writers one that waits long
+// keeps losing the lock to those that ask often; short steps share it.
+int RetryWhileBusy(void* since, int attempt)
+{
+    auto& first = *static_cast<std::chrono::steady_clock::time_point*>(since);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) first = now;
+    if (now - first >= std::chrono::milliseconds(HISTORY_BUSY_TIMEOUT_MS)) return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + 250 * (attempt % 8)));
+    return 1;
+}
 
 }  // namespace
 
@@ -202,7 +218,7 @@ bool CHistoryDb::OpenWritable()
         Close();
         return false;
     }
-    sqlite3_busy_timeout(m_pDb, HISTORY_BUSY_TIMEOUT_MS);
+    sqlite3_busy_handler(m_pDb, RetryWhileBusy, &m_busySince);
     sqlite3_extended_result_codes(m_pDb, 1);
     return true;
 }
@@ -333,7 +349,7 @@ bool CHistoryDb::OpenForReading(const std::string& path)
         Close();
         return false;
     }
-    sqlite3_busy_timeout(m_pDb, HISTORY_BUSY_TIMEOUT_MS);
+    sqlite3_busy_handler(m_pDb, RetryWhileBusy, &m_busySince);
     sqlite3_extended_result_codes(m_pDb, 1);
     CHistoryStatement version(m_pDb, "PRAGMA user_version");
     const int step = version.Ok() ? version.Step() : sqlite3_extended_errcode(m_pDb);

@@ -7,6 +7,7 @@
 // (history.sqlite.damaged-<UTC time>) and a new one is started.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -87,6 +88,7 @@ private:
     std::string m_strMovedAside;
     bool m_bMissing = false;
     int m_nSchemaVersion = 0;
+    std::chrono::steady_clock::time_point m_busySince{};   // first refusal of the current wait
 };
 
 // The current time as stored: "YYYY-MM-DDTHH:MM:SSZ" (UTC).
