@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,7 @@ private:
     int64_t m_rateChangedAt = -1;
     int64_t m_lastSample = -1;
     double m_lineFreeAt = 0;   // --pace: when the line has carried what was read
+    bool m_lineBacklog = false;   // --pace: bytes were still waiting after the last read
     std::string m_pendingWrite;
     int64_t m_lastStatsWrite = -kStatsIntervalMs;
     bool m_linkCreated = false;
@@ -191,10 +193,16 @@ void Simulator::ReadLine(int64_t now)
     if (n <= 0)
         return;
     if (m_options.pace) {
-        // A late wake-up does not stop the line: a UART's FIFO keeps filling,
-        // so up to one slice of lateness is caught up.
-        double from = std::max<double>(m_lineFreeAt, static_cast<double>(now - kPaceSliceMs));
+        // A late wake-up of the simulator does not stop the line. While the
+        // program's bytes were still waiting after the last read, the line
+        // carried them back to back, however late this read is; once the
+        // queue had run dry the line may have been idle, and up to one slice
+        // of lateness is caught up (a UART's FIFO keeps filling).
+        const double from = m_lineBacklog ? m_lineFreeAt
+                                          : std::max<double>(m_lineFreeAt, static_cast<double>(now - kPaceSliceMs));
         m_lineFreeAt = from + static_cast<double>(n) * kBitsPerByte * 1000.0 / static_cast<double>(m_rate);
+        int waiting = 0;
+        m_lineBacklog = ioctl(m_pty.Master(), FIONREAD, &waiting) == 0 && waiting > 0;
     }
     m_receiver.SetNow(now);
     if (RateMatches(now))
