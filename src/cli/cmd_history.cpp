@@ -27,13 +27,17 @@ bool WriteOutput(const std::string& target, const std::string& text, std::string
     return static_cast<bool>(out);
 }
 
-// Opens the history for reading; prints why not. 0 ready, else the exit code.
+// OpenHistory's answer when there is no history file yet.
+constexpr int kNoHistoryYet = -1;
+
+// Opens the history for reading; prints why not. 0 ready, kNoHistoryYet, or
+// the exit code of a failure.
 int OpenHistory(CHistoryDb& db)
 {
     if (db.OpenForReading(CliHistoryPath())) return 0;
     if (db.Missing()) {
         std::cerr << kErrorPrefix << db.Error() << "\n";
-        return 0 - 1;
+        return kNoHistoryYet;
     }
     return CliFailure(db.Error());
 }
@@ -52,7 +56,7 @@ int RunHistory(CliArgs& args)
 
     CHistoryDb db;
     const int opened = OpenHistory(db);
-    if (opened == -1) {
+    if (opened == kNoHistoryYet) {
         // No history yet: an empty answer, in the form asked for.
         if (!jsonPath.empty() && !WriteOutput(jsonPath, HistoryJson({}), error)) return CliFailure(error);
         if (!csvPath.empty() && !WriteOutput(csvPath, HistoryCsv({}), error)) return CliFailure(error);
@@ -95,7 +99,7 @@ int RunHistoryShow(CliArgs& args)
     if (word.empty()) return CliUsageError("history show needs one RUN number");
     CHistoryDb db;
     const int opened = OpenHistory(db);
-    if (opened == -1) return 1;
+    if (opened == kNoHistoryYet) return 1;
     if (opened != 0) return opened;
     HistoryRunDetails details;
     if (!ReadHistoryRun(db, runId, details, error)) return CliFailure(error);

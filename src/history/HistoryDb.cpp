@@ -132,7 +132,9 @@ std::string CHistoryStatement::Text(int column) const
 {
     const unsigned char* text = sqlite3_column_text(m_pStmt, column);
     const int size = sqlite3_column_bytes(m_pStmt, column);
-    return text != nullptr ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size)) : std::string();
+    // A file made elsewhere may hold longer texts than this program writes.
+    return text != nullptr ? HistoryBounded(std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size)))
+                           : std::string();
 }
 
 long long CHistoryStatement::Int(int column) const

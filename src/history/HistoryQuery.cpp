@@ -9,6 +9,8 @@
 namespace {
 
 constexpr long kMaxLimit = 100000000;
+// Most board and identification rows shown of one run (a request has far fewer).
+constexpr long long kMaxRunRows = 4096;
 
 bool TwoDigits(const std::string& text, std::size_t at, int& value)
 {
@@ -314,8 +316,9 @@ bool ReadHistoryRun(CHistoryDb& db, long long runId, HistoryRunDetails& details,
                              "SELECT id, started, ended, board, environment, hardware, software_before, software_wanted,"
                              " software_after, release_path, release_sha256, rate, bytes_sent, resends, seconds, result,"
                              " reason, subassy_id, vle_sha256, result_text, release_size, result_code"
-                             " FROM boards WHERE run_id = ?1 ORDER BY id");
+                             " FROM boards WHERE run_id = ?1 ORDER BY id LIMIT ?2");
     boards.Bind(1, runId);
+    boards.Bind(2, kMaxRunRows);
     while ((code = boards.Step()) == SQLITE_ROW) {
         HistoryRow row;
         row.runId = runId;
@@ -362,8 +365,9 @@ bool ReadHistoryRun(CHistoryDb& db, long long runId, HistoryRunDetails& details,
     }
     CHistoryStatement idents(db.Handle(),
                              "SELECT seen, after_restart, rate, number, hardware, software, port_letter, sentence"
-                             " FROM idents WHERE run_id = ?1 ORDER BY id");
+                             " FROM idents WHERE run_id = ?1 ORDER BY id LIMIT ?2");
     idents.Bind(1, runId);
+    idents.Bind(2, kMaxRunRows);
     while ((code = idents.Step()) == SQLITE_ROW) {
         HistoryIdentRow ident;
         ident.seen = idents.Text(0);

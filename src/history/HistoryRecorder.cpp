@@ -93,9 +93,14 @@ CHistoryRecorder::CHistoryRecorder(std::string path, HistoryWriterInfo writer)
 {
 }
 
+// The next run opens the file again (and checks it) rather than writing on
+// after a refusal.
 bool CHistoryRecorder::Failed()
 {
     m_strError = m_db.Error();
+    m_db.Close();
+    m_nRunId = -1;
+    m_boardRows.clear();
     return false;
 }
 
