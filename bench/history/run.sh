@@ -17,8 +17,8 @@ QT_QPA_PLATFORM=offscreen "$build/bench/history/tavrel-bench-history" "$work/his
 since="$(date -u -d '30 days ago' +%Y-%m-%d)"
 start=$(date +%s%N)
 for _ in 1 2 3 4 5 6 7 8 9 10; do
-  "$build/src/tavrel-cli" --config-dir "$work" --log /dev/null --history "$work/history.sqlite" \
-    history --board BOARD7 --since "$since" >/dev/null
+  "$build/src/tavrel-cli" --config-dir "$work" --log "$work/Tavrel.log" --history "$work/history.sqlite" \
+    history --board BOARD7 --since "$since" --limit 0 >/dev/null
 done
 end=$(date +%s%N)
 echo "tavrel-cli history --board BOARD7 --since $since, whole process: $(( (end - start) / 10000000 )) ms per run"

@@ -159,7 +159,7 @@ bool ParseHistoryFilter(std::vector<std::string>& words, HistoryFilter& filter, 
                 }
                 limit = limit * 10 + (c - '0');
             }
-            filter.limit = limit == 0 ? -1 : limit;
+            filter.limit = limit;
         } else if (name == "board") {
             filter.board = value;
         } else if (name == "software") {

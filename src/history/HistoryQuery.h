@@ -20,7 +20,7 @@ struct HistoryFilter {
     std::string software;   // a software before, wanted or after
     std::string result;     // "ok", "failed", "interrupted", "running"; empty: any
     std::string port;
-    long limit = -1;        // -1: no limit
+    long limit = -1;        // rows at most; 0: all of them; -1: not said (all)
 };
 
 // Sort keys of the listing (the window's columns that can be sorted).

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(filter.since.empty() || filter.until.empty() || filter.since <= filter.until);
         FUZZ_CHECK(filter.result.empty() || filter.result == "ok" || filter.result == "failed" ||
                    filter.result == "interrupted" || filter.result == "running");
-        FUZZ_CHECK(filter.limit == -1 || filter.limit > 0);
+        FUZZ_CHECK(filter.limit >= -1);
         FUZZ_CHECK(rest.size() <= words.size());
         std::vector<HistoryRow> rows;
         FUZZ_CHECK(QueryHistory(Db(), filter, rows, error));

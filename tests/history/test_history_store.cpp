@@ -103,6 +103,7 @@ TEST_F(HistoryStore, FiltersSelectByBoardDateResultSoftwareAndPort)
         {{"--since", "2000-01-01", "--until", "2999-12-31"}, 3},
         {{"--until", "2000-01-01"}, 0},
         {{"--limit", "2"}, 2},
+        {{"--limit", "0"}, 3},               // all
         {{"--result", "interrupted"}, 0},
     };
     for (const auto& c : cases) {
