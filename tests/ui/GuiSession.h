@@ -112,6 +112,8 @@ public:
         SetHost(&m_host);
         if (!App().StartUpCore(m_dir.File("config"), m_dir.File("Tavrel.log")))
             return Fail(error, "start-up failed");
+        // The history of the session's processes stays in its directory.
+        App().m_strHistoryPath = m_dir.File("history.sqlite");
         m_frame = std::make_unique<CMainFrame>(m_host);
         m_frame->show();
         m_frame->activateWindow();

@@ -15,6 +15,8 @@
 
 #include "GuiSession.h"
 #include "app/Strings.h"
+#include "history/HistoryDb.h"
+#include "history/HistoryQuery.h"
 #include "model/UpdateDoc.h"
 #include "ui/Commands.h"
 #include "ui/ReplyDlg.h"
@@ -305,6 +307,18 @@ TEST_F(MainWindowProcess, TransferOfTwoBoardsShowsItsProgressAndEndsWithTheRepor
     EXPECT_TRUE(session.Operator().Saw("'GPS'"));
     EXPECT_TRUE(session.ImageEqualsRelease("CPU", "cpu"));
     EXPECT_TRUE(session.ImageEqualsRelease("GPS", "gps"));
+
+    // The desktop program keeps the run in the history, board by board.
+    CHistoryDb history;
+    ASSERT_TRUE(history.OpenForReading(App().HistoryPath())) << history.Error();
+    std::vector<HistoryRow> rows;
+    std::string error;
+    ASSERT_TRUE(QueryHistory(history, HistoryFilter{}, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].board, "GPS");
+    EXPECT_EQ(rows[1].softwareAfter, "GPS0200");
+    EXPECT_EQ(rows[0].program, "tavrel");
+    EXPECT_EQ(rows[0].result, "ok");
 
     // Back to idle: the busy look is gone and the view says so.
     EXPECT_FALSE(View().IsBusyLook());
