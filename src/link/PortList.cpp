@@ -184,6 +184,7 @@ std::vector<SerialDeviceInfo> DescribeSerialDevices(const std::string& byIdDir)
         if (info.exists) {
             info.driver = SerialDriverOf(info.path);
             info.lockedBy = PortLockHolder(info.path);
+            if (info.lockedBy == 0) info.lockedBy = PortOpenedBy(info.path);
         }
         list.push_back(info);
     }

@@ -54,7 +54,7 @@ struct SerialDeviceInfo {
     std::string driver;    // "ftdi_sio", "cdc_acm", "serial8250", "pty"; empty when unknown
     std::string comName;   // "COM2" when a port maps to it
     bool exists = false;
-    pid_t lockedBy = 0;    // the process holding it (lock file or flock), 0 when free
+    pid_t lockedBy = 0;    // the process holding it (lock file, flock or open), 0 when free
 };
 // The present devices (PresentSerialDevices, by-id links folded into their
 // device) and the devices COM1..COM8 map to, each once, sorted by path.

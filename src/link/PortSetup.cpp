@@ -121,6 +121,7 @@ namespace {
 const char* const kLockDirs[] = {"/run/lock", "/var/lock"};
 constexpr std::size_t kMaxLockFileBytes = 64;   // "%10d\n" and some slack
 constexpr int kLockFileAttempts = 2;            // a stale file is removed once
+constexpr int kMaxFdInfoLines = 64;             // "tty-index:" comes within the first few
 
 bool ProcessAlive(pid_t pid)
 {
@@ -257,6 +258,14 @@ int CPortLock::Acquire(const std::string& devicePath)
         Release();
         return error;
     }
+    // A program that takes no lock may still have the port open (as fuser
+    // sees it): two programs on one line garble each other's sentences.
+    if (const pid_t other = PortOpenedBy(device); other != 0) {
+        m_nHolder = other;
+        ::close(fd);
+        Release();
+        return EBUSY;
+    }
     m_nFd = fd;
     m_strDevice = device;
     return 0;
@@ -284,32 +293,84 @@ pid_t PortLockHolder(const std::string& devicePath)
     return flocker != ::getpid() ? flocker : 0;
 }
 
+namespace {
+
+// The number of a pseudo-terminal device ("/dev/pts/3" -> 3); -1 for any other.
+long PtsNumber(const std::string& device)
+{
+    const std::string prefix = "/dev/pts/";
+    if (device.compare(0, prefix.size(), prefix) != 0) return -1;
+    const std::string number = device.substr(prefix.size());
+    if (number.empty() || number.size() > 9 || !AllDigits(number.c_str())) return -1;
+    return std::atol(number.c_str());
+}
+
+// The pseudo-terminal a master handle ("/dev/ptmx") of process `pid` drives:
+// "tty-index:" of its fdinfo; -1 when unknown.
+long MasterIndex(const std::string& pid, const char* fd)
+{
+    std::ifstream info("/proc/" + pid + "/fdinfo/" + fd);
+    std::string line;
+    for (int lines = 0; lines < kMaxFdInfoLines && std::getline(info, line); ++lines) {
+        if (line.compare(0, 10, "tty-index:") != 0) continue;
+        char* end = nullptr;
+        const long index = std::strtol(line.c_str() + 10, &end, 10);
+        return end != line.c_str() + 10 ? index : -1;
+    }
+    return -1;
+}
+
+bool IsPtyMaster(const char* target)
+{
+    const std::string path = target;
+    return path == "/dev/ptmx" || path == "/dev/pts/ptmx";
+}
+
+// What one process holds of `device`: the device itself, and for a
+// pseudo-terminal, its master side (the far end of the line).
+struct DeviceUse {
+    bool device = false;
+    bool master = false;
+};
+
+DeviceUse UseOf(const std::string& pid, const std::string& device, long ptsNumber)
+{
+    DeviceUse use;
+    const std::string fdDir = "/proc/" + pid + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (fds == nullptr) return use;
+    while (const dirent* fd = ::readdir(fds)) {
+        char target[PATH_MAX];
+        const std::string link = fdDir + "/" + fd->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (device == target) use.device = true;
+        else if (ptsNumber >= 0 && IsPtyMaster(target) && MasterIndex(pid, fd->d_name) == ptsNumber)
+            use.master = true;
+    }
+    ::closedir(fds);
+    return use;
+}
+
+}  // namespace
+
 pid_t PortOpenedBy(const std::string& devicePath)
 {
     const std::string device = CanonicalDevice(devicePath);
     DIR* proc = device.empty() ? nullptr : ::opendir("/proc");
     if (proc == nullptr) return 0;
+    const long ptsNumber = PtsNumber(device);
     pid_t found = 0;
     const pid_t self = ::getpid();
     while (found == 0) {
         const dirent* entry = ::readdir(proc);
         if (entry == nullptr) break;
         if (!AllDigits(entry->d_name) || std::atol(entry->d_name) == self) continue;
-        const std::string fdDir = std::string("/proc/") + entry->d_name + "/fd";
-        DIR* fds = ::opendir(fdDir.c_str());
-        if (fds == nullptr) continue;
-        while (const dirent* fd = ::readdir(fds)) {
-            char target[PATH_MAX];
-            const std::string link = fdDir + "/" + fd->d_name;
-            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-            if (n <= 0) continue;
-            target[n] = '\0';
-            if (device == target) {
-                found = static_cast<pid_t>(std::atol(entry->d_name));
-                break;
-            }
-        }
-        ::closedir(fds);
+        // A process that also holds the master of a pseudo-terminal is the
+        // other end of the line (a simulated receiver), not a rival on it.
+        const DeviceUse use = UseOf(entry->d_name, device, ptsNumber);
+        if (use.device && !use.master) found = static_cast<pid_t>(std::atol(entry->d_name));
     }
     ::closedir(proc);
     return found;

@@ -78,9 +78,9 @@ TEST_F(CliPorts, WordsThatNameNoPortAreUsageErrors)
     }
 }
 
-// How another program can hold the port: as tavrel does (lock file and flock)
-// or with a flock alone.
-enum class Holding { LockFileAndFlock, FlockOnly };
+// How another program can hold the port: as tavrel does (lock file and flock),
+// with a flock alone, or merely open with no lock at all.
+enum class Holding { LockFileAndFlock, FlockOnly, OpenOnly };
 
 TEST_F(CliPorts, ABusyPortNamesTheProcessThatHoldsIt)
 {
@@ -88,8 +88,10 @@ TEST_F(CliPorts, ABusyPortNamesTheProcessThatHoldsIt)
     Setting("Ports", "COM2=" + sim.tty);
     WriteSettings();
     const std::string pid = std::to_string(::getpid());
-    for (Holding holding : {Holding::LockFileAndFlock, Holding::FlockOnly}) {
-        SCOPED_TRACE(holding == Holding::FlockOnly ? "flock only" : "lock file and flock");
+    for (Holding holding : {Holding::LockFileAndFlock, Holding::FlockOnly, Holding::OpenOnly}) {
+        SCOPED_TRACE(holding == Holding::FlockOnly  ? "flock only"
+                     : holding == Holding::OpenOnly ? "open without a lock"
+                                                    : "lock file and flock");
         CPortLock lock;
         int fd = -1;
         if (holding == Holding::LockFileAndFlock) {
@@ -97,7 +99,9 @@ TEST_F(CliPorts, ABusyPortNamesTheProcessThatHoldsIt)
         } else {
             fd = ::open(sim.device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
             ASSERT_GE(fd, 0);
-            ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+            if (holding == Holding::FlockOnly) {
+                ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+            }
         }
         const CliResult run = Cli({"query", "-p", "COM2"});
         EXPECT_EQ(run.code, 1) << run.Both();
