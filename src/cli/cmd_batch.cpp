@@ -107,10 +107,18 @@ bool PrepareSettings(RunState& run, std::size_t index, std::string& error)
     const std::string source = run.plan.configDir.empty() ? App().IniPath() : run.plan.configDir + "/" + kIniFileName;
     std::error_code ec;
     const std::string copy = run.work + "/" + kIniFileName;
-    if (fs::is_regular_file(source, ec)) fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
-    else std::ofstream(copy).flush();
+    // No settings file yet (a new user): the run starts from the defaults,
+    // as a single transfer does.
+    const bool present = fs::is_regular_file(source, ec);
+    ec.clear();
+    if (present) {
+        fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
+    } else if (!std::ofstream(copy, std::ios::binary | std::ios::trunc)) {
+        ec = std::make_error_code(std::errc::io_error);
+    }
     if (ec) {
-        error = "runs[" + std::to_string(index) + "]: cannot copy " + source + ": " + ec.message();
+        error = "runs[" + std::to_string(index) + "]: cannot " + (present ? "copy " + source : "write " + copy) +
+                ": " + ec.message();
         return false;
     }
     if (run.plan.settings.empty()) return true;

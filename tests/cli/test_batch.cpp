@@ -1,8 +1,10 @@
 // tavrel-cli batch: several receivers loaded at once, plans refused before
 // anything is sent, and a port that fails ending its own run only.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "CliFixture.h"
@@ -67,6 +69,25 @@ TEST_F(CliBatch, FourReceiversAtOnceEachWithItsOwnLog)
     // The runs' settings are their own: the program's Tavrel.ini is unchanged.
     EXPECT_FALSE(Contains(ReadText(configDir + "/Tavrel.ini"), "Checksum reception"));
     EXPECT_FALSE(Contains(Log(), "Début du transfert"));
+}
+
+// A new user has no Tavrel.ini yet: the run starts from the defaults (and
+// the plan's own settings), as a single transfer would.
+TEST_F(CliBatch, ARunWithoutASettingsFileStartsFromTheDefaults)
+{
+    const std::string request = CpuRequest();
+    const SimReceiver& sim = StartSim(DemoReceiver());
+    const std::string fresh = dir.File("fresh-config");
+    ASSERT_EQ(::mkdir(fresh.c_str(), 0755), 0);
+    nlohmann::json run = {{"port", sim.tty}, {"request", "request/cpu.sfl"}, {"config_dir", fresh},
+                          {"env_dir", envDir}};
+    run["settings"] = {{"Times out/Between 2 write (ms.)", 0}, {"Miscellaneous/Reserved 3", 2}};
+    const CliResult batch = Cli({"batch", WritePlan(nlohmann::json::array({run}))});
+    EXPECT_EQ(batch.code, 0) << batch.Both();
+    EXPECT_FALSE(Contains(batch.Both(), "cannot copy")) << batch.Both();
+    EXPECT_TRUE(ImageEquals(sim, "CPU", "cpu.s19"));
+    // The batch writes no settings file of its own into the user's directory.
+    EXPECT_FALSE(std::filesystem::exists(fresh + "/Tavrel.ini"));
 }
 
 TEST_F(CliBatch, PlansThatCannotRunAreRefusedBeforeAnythingIsSent)
