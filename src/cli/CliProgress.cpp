@@ -136,8 +136,10 @@ void CProcessWatch::OnProgress(const ProcessProgress& progress)
         m_boardStart = Clock::now();
     }
     if (!m_figures.empty() && progress.line >= 0) {
+        // The engine's figures are the current board's own: the data it
+        // holds (less when it asked for blocks again), never a resend.
         BoardFigures& figures = m_figures.back();
-        figures.bytes = std::max(figures.bytes, progress.bytes);
+        figures.bytes = progress.bytes;
         figures.total = progress.total;
         figures.resends = progress.resends;
     }

@@ -7,43 +7,21 @@
 #include <algorithm>
 #include <vector>
 
-#include <QSocketNotifier>
-
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 namespace {
 
-// Self-pipe between the SIGINT handler and the event loop.
-int g_interruptPipe[2] = {-1, -1};
-volatile sig_atomic_t g_interruptPending = 0;
-
 constexpr int kExitOnSecondInterrupt = 130;   // 128 + SIGINT, as shells report it
 constexpr int kAbortQuestionId = 49;          // "Are you sure you want to abort  the process ?"
-
-extern "C" void OnInterrupt(int)
-{
-    if (g_interruptPending) _exit(kExitOnSecondInterrupt);
-    g_interruptPending = 1;
-    const char byte = 1;
-    if (g_interruptPipe[1] >= 0) {
-        const ssize_t ignored = ::write(g_interruptPipe[1], &byte, 1);
-        (void)ignored;
-    }
-}
-
-void DrainInterruptPipe()
-{
-    char buffer[64];
-    while (g_interruptPipe[0] >= 0 && ::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
-    }
-}
 
 struct ButtonChoice {
     char key;
@@ -158,14 +136,7 @@ CTerminalHost::CTerminalHost(AnswerPolicy policy)
 {
 }
 
-CTerminalHost::~CTerminalHost()
-{
-    if (m_interruptNotifier) {
-        struct sigaction sa {};
-        sa.sa_handler = SIG_DFL;
-        ::sigaction(SIGINT, &sa, nullptr);
-    }
-}
+CTerminalHost::~CTerminalHost() = default;
 
 std::string CTerminalHost::MessageLine(const std::string& text, const std::string& caption)
 {
@@ -190,7 +161,13 @@ MsgAnswer CTerminalHost::MessageBox(const std::string& text, const std::string& 
     const bool abortQuestion = m_bAbortKeyReported && buttons == MB_YES_NO && text == GetString(kAbortQuestionId);
     m_bAbortKeyReported = false;
     if (buttons == MB_OK_ONLY) return ANSWER_OK;
-    if (m_policy == AnswerPolicy::None && m_stdinIsTty) return AskOnTerminal(buttons);
+    if (StopRequested()) {
+        const MsgAnswer answer = StopAnswer(text, buttons);
+        std::cout << "  -> " << AnswerName(answer) << " (" << SignalName(StopReason()) << ")\n";
+        std::cout.flush();
+        return answer;
+    }
+    if (m_policy == AnswerPolicy::None && m_stdinIsTty) return AskOnTerminal(text, buttons);
     if (abortQuestion) {
         std::cout << "  -> Yes (Ctrl+C)\n";
         std::cout.flush();
@@ -213,22 +190,58 @@ MsgAnswer CTerminalHost::AnswerByPolicy(MsgButtons buttons)
     return answer;
 }
 
-MsgAnswer CTerminalHost::AskOnTerminal(MsgButtons buttons)
+int CTerminalHost::ReadTerminalLine(std::string& line)
 {
+    for (;;) {
+        struct pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {m_signals.WakeFd(), POLLIN, 0}};
+        const int ready = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR) return -1;
+        if (ready < 0) return 0;
+        if (fds[1].fd >= 0 && (fds[1].revents & POLLIN)) return -1;
+        if (fds[0].revents == 0) continue;
+        if (std::getline(std::cin, line)) return 1;
+        if (std::cin.eof()) return 0;
+        std::cin.clear();   // the read was interrupted
+        return -1;
+    }
+}
+
+MsgAnswer CTerminalHost::AskOnTerminal(const std::string& text, MsgButtons buttons)
+{
+    const bool abortQuestion = buttons == MB_YES_NO && text == GetString(kAbortQuestionId);
+    m_bAskingAbort = abortQuestion;
+    m_bInterruptMeansYes = false;
     for (;;) {
         std::cout << "  " << PromptFor(buttons) << "? ";
         std::cout.flush();
         std::string reply;
-        if (!std::getline(std::cin, reply)) {
+        const int got = ReadTerminalLine(reply);
+        if (got < 0) {
+            m_signals.Dispatch();
+            if (m_bInterruptMeansYes || StopRequested()) {
+                const MsgAnswer answer = m_bInterruptMeansYes ? ANSWER_YES : StopAnswer(text, buttons);
+                std::cout << AnswerName(answer) << " (" << (m_bInterruptMeansYes ? "Ctrl+C" : SignalName(StopReason()))
+                          << ")\n";
+                std::cout.flush();
+                m_bAskingAbort = m_bInterruptMeansYes = false;
+                return answer;
+            }
             std::cout << "\n";
+            continue;
+        }
+        if (got == 0) {
+            std::cout << "\n";
+            m_bAskingAbort = false;
             return NegativeAnswer(buttons);
         }
         std::size_t i = reply.find_first_not_of(" \t");
         if (i == std::string::npos) continue;
         MsgAnswer answer;
         if (ChoiceFor(buttons, static_cast<char>(std::tolower(static_cast<unsigned char>(reply[i]))),
-                      answer))
+                      answer)) {
+            m_bAskingAbort = false;
             return answer;
+        }
     }
 }
 
@@ -320,10 +333,9 @@ bool CTerminalHost::PromptDirectory(std::string&)
 
 bool CTerminalHost::TakeInterrupt()
 {
-    if (!g_interruptPending) return false;
-    DrainInterruptPipe();
-    g_interruptPending = 0;
-    if (m_interruptNotifier) m_interruptNotifier->setEnabled(true);
+    m_signals.Dispatch();
+    if (!m_bInterruptPending) return false;
+    m_bInterruptPending = false;
     return true;
 }
 
@@ -332,6 +344,42 @@ bool CTerminalHost::AbortKeyPressed()
     if (!TakeInterrupt()) return false;
     m_bAbortKeyReported = true;
     return true;
+}
+
+void CTerminalHost::OnSignal(int signal)
+{
+    StopTarget* target = CurrentStopTarget();
+    if (StopRequested()) {
+        // Only SIGKILL skips the clean-up: say why the program is still here.
+        if (!m_bToldCleanUp) {
+            if (beforeOutput) beforeOutput();
+            std::cerr << "tavrel-cli: " << SignalName(signal)
+                      << ": putting the receiver back as it was before ending; please wait\n";
+            m_bToldCleanUp = true;
+        }
+        return;
+    }
+    if (signal == SIGINT) {
+        if (m_bAskingAbort) {
+            m_bInterruptMeansYes = true;   // the second Ctrl+C answers the question
+            return;
+        }
+        const bool keyWanted = target == nullptr || (target->takesAbortKey && target->takesAbortKey());
+        if (keyWanted && !m_bInterruptPending) {
+            m_bInterruptPending = true;   // the loop that polls the key asks the question
+            return;
+        }
+        if (target == nullptr) ::_exit(kExitOnSecondInterrupt);   // nothing to put back
+    }
+    if (target != nullptr && target->stop) {
+        target->stop(signal);
+        return;
+    }
+    // No process to end: the signal's own way out.
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    ::sigaction(signal, &sa, nullptr);
+    ::raise(signal);
 }
 
 bool CTerminalHost::SetReplyAnswer(const std::string& answer, bool)
@@ -369,21 +417,7 @@ void CTerminalHost::ShowReplyDialog(bool show)
 
 void CTerminalHost::CatchInterrupt()
 {
-    if (m_interruptNotifier) return;
-    if (g_interruptPipe[0] < 0) {
-        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    }
-    m_interruptNotifier =
-        std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
-    // The notifier only wakes the event loop; the press is taken by AbortKeyPressed.
-    // While nobody reads it the notifier would fire again and again, so it
-    // pauses until the press has been taken.
-    QObject::connect(m_interruptNotifier.get(), &QSocketNotifier::activated,
-                     m_interruptNotifier.get(), [this] { m_interruptNotifier->setEnabled(false); });
-
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
+    if (m_bCatching) return;
+    m_signals.onSignal = [this](int signal) { OnSignal(signal); };
+    m_bCatching = m_signals.Catch({SIGINT, SIGTERM, SIGHUP});
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "link/AutoConfig.h"
 
@@ -50,9 +51,13 @@ public:
     bool PromptDirectory(std::string& dir) override;
     bool AbortKeyPressed() override;
 
-    // Starts catching Ctrl+C: the first press is reported through
-    // AbortKeyPressed and wakes the event loop; a second one while the first is
-    // still unread ends the program at once. Needs the QCoreApplication.
+    // Starts catching Ctrl+C, SIGTERM and SIGHUP. Needs the QCoreApplication.
+    // While a process runs, Ctrl+C in its data phase is the abort key
+    // (reported through AbortKeyPressed; a second press while the question
+    // is asked means Yes); at any other moment, and for SIGTERM and SIGHUP,
+    // the process ends at once through its clean-up. With no process, Ctrl+C
+    // is reported as the key and a second unread press ends the program;
+    // SIGTERM and SIGHUP end it at once.
     void CatchInterrupt();
 
     // --- engine: the reply on stdout (the progress is drawn by the command) ---
@@ -95,8 +100,13 @@ public:
 protected:
     // One message as printed: "caption: text" without trailing line breaks.
     static std::string MessageLine(const std::string& text, const std::string& caption);
-    // Reads one answer from the terminal; ANSWER_CANCEL at end of input.
-    MsgAnswer AskOnTerminal(MsgButtons buttons);
+    // Reads one answer from the terminal; the negative answer at end of
+    // input. A signal meanwhile: Yes to the abort question for a second
+    // Ctrl+C, else the answer of a stop.
+    MsgAnswer AskOnTerminal(const std::string& text, MsgButtons buttons);
+    // One line typed on the terminal: 1 read, 0 end of input, -1 a signal came first.
+    int ReadTerminalLine(std::string& line);
+    void OnSignal(int signal);
     MsgAnswer AnswerByPolicy(MsgButtons buttons);
     // Lists the boards of `environments` numbered from 1, the one of
     // `envIndex` first, and reads a number from `in` until a valid one; an
@@ -110,7 +120,12 @@ private:
     AnswerPolicy m_policy;
     bool m_stdinIsTty;
     bool m_stderrIsTty;
-    std::unique_ptr<QSocketNotifier> m_interruptNotifier;
+    CExitSignals m_signals;
+    bool m_bCatching = false;
+    bool m_bInterruptPending = false;   // a Ctrl+C not yet taken by a loop
+    bool m_bAskingAbort = false;        // the abort question waits for its answer
+    bool m_bInterruptMeansYes = false;  // a Ctrl+C came while it waited
+    bool m_bToldCleanUp = false;
     // The abort key was just reported to the running loop: its abort
     // question, if it is the next message, is answered Yes when nobody can
     // be asked. Any other message ends this.

@@ -151,8 +151,15 @@ int RunTransfer(CliArgs& args)
         CliFailure(reason);
         App().WriteLogNote(kErrorPrefix + reason + "\r\n");
     }
-    if (json.Wanted() && !json.Write(Report(files[0], doc, engine, watch, *link, reason), error)) return CliFailure(error);
-    return AllLinesOk(doc) ? 0 : 1;
+    nlohmann::json report = Report(files[0], doc, engine, watch, *link, reason);
+    report["receiver_restored"] = !engine.RestoreFailed();
+    const bool written = !json.Wanted() || json.Write(report, error);
+    if (!written) CliFailure(error);
+    // Said last, so that it is what the operator reads.
+    if (engine.RestoreFailed())
+        CliFailure("the receiver could not be put back as it was (the line to " + link->PortName() +
+                   " was lost during the clean-up): switch the receiver off and on before using it again");
+    return AllLinesOk(doc) && written ? 0 : 1;
 }
 
 CliRegistrar reg({"transfer", "Load the releases of a transfer request into the boards",

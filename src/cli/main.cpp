@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ExitSignals.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
 #include "cli/CliProgress.h"
@@ -279,8 +280,10 @@ int main(int argc, char** argv)
     args.words.assign(opts.rest.begin() + static_cast<std::ptrdiff_t>(used), opts.rest.end());
     args.words.insert(args.words.end(), opts.linkOptions.begin(), opts.linkOptions.end());
     std::unique_ptr<CLogEcho> echo = opts.verbose ? std::make_unique<CLogEcho>(app.m_strLogPath) : nullptr;
-    const int code = command->run(args);
+    int code = command->run(args);
     echo.reset();
+    // Ended by a signal, after the clean-up: the shell sees which one.
+    if (StopReason() > 0) code = 128 + StopReason();
     SetHost(nullptr);
     return code;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/CommSettings.h"
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
@@ -51,6 +52,10 @@ CProcessEngine::CProcessEngine(CUpdateDoc& doc, CSerialLink& link, QObject* pare
     m_receiver.logSentence = [](const std::string& sentence) { App().WriteLog(sentence); };
     m_receiver.onSentence = [this](const std::string& sentence) { OnReplyLine(sentence); };
     m_receiver.acceptsRecords = [this] { return m_nStep == 26; };
+
+    m_stopTarget.stop = [this](int reason) { RequestStop(reason); };
+    m_stopTarget.takesAbortKey = [this] { return TakesAbortKey(); };
+    SetStopTarget(&m_stopTarget);
 }
 
 CProcessEngine::~CProcessEngine()
@@ -59,6 +64,7 @@ CProcessEngine::~CProcessEngine()
     m_replyTimer.stop();
     m_cmdLineTimer.stop();
     m_link.Close();
+    if (CurrentStopTarget() == &m_stopTarget) SetStopTarget(nullptr);
 }
 
 void CProcessEngine::ArmCommandLineTransfer()
@@ -70,6 +76,7 @@ void CProcessEngine::ArmCommandLineTransfer()
 
 bool CProcessEngine::event(QEvent* e)
 {
+    EntryGuard entry(*this);
     if (e->type() == CommNotifyEventType()) {
         OnCommNotify();
         return true;
@@ -99,9 +106,10 @@ void CProcessEngine::OnTick()
     if (m_bActivityOn) Host().ActivityTick();
     m_bTickHalf = !m_bTickHalf;
     const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
-    if (!m_bTickHalf && transfer && m_bDocRunning) {
+    // The elapsed time is the clock's, whatever the activity indicator does.
+    if (transfer && m_bDocRunning) {
+        m_nElapsed = SecondsSinceStart();
         Host().SetElapsedText(ElapsedText(m_nElapsed));
-        if (m_bActivityOn) ++m_nElapsed;
     }
 }
 
@@ -140,6 +148,7 @@ void CProcessEngine::PumpOnceFor(int ms)
 
 void CProcessEngine::ProcessStep(int kind, int argument)
 {
+    EntryGuard entry(*this);
     switch (kind) {
     case EV_TIMER_ERROR:
         EndProcess(58, true);
@@ -190,6 +199,7 @@ void CProcessEngine::RunStep(int step)
 void CProcessEngine::StartQuery(int type)
 {
     if (m_bDocRunning || !IsIdle()) return;
+    EntryGuard entry(*this);
     m_bQueryAnswered = false;
     m_strLastIdentReply.clear();
     RecordRunStart(type);
@@ -223,7 +233,8 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
         RecordBoardTime();
         RecordBoardEnd("");
         m_nBoard = static_cast<int>(next);
-        m_nBoardStartElapsed = m_nElapsed;
+        m_boardStart = Clock::now();
+        ResetBoardFigures(0);
         RecordBoardStart();
         ShowBoard();
         if (boardIndex != -1) App().WriteLogNote("**********************************\r\n");
@@ -255,6 +266,7 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
 void CProcessEngine::EndProcess(int messageId, bool showBox)
 {
     if (m_nStep == 0 || m_bRestoringPath) return;
+    m_bRestoreFailed = false;
     if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) RestoreReceiverPath();
     m_nStep = 0;
     m_nEndMessage = messageId;
@@ -268,6 +280,7 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
 
     if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) {
         RecordBoardTime();
+        m_nElapsed = SecondsSinceStart();
         SetActivity(false);
         if (showBox) ShowMessage(messageId, 94, MB_OK_ONLY, ICON_EXCLAMATION);
         App().WriteLogNote(GetString(43) + "\r\n");
@@ -305,6 +318,43 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
     Host().ShowBusyLook(false);
     m_link.SetBaudRate(BaudFromIndex(App().m_nBaudIndex));
     ShowLinkText(App().m_nBaudIndex);
+}
+
+// --- stopping from outside ---------------------------------------------------------------
+
+void CProcessEngine::RequestStop(int reason)
+{
+    if (StopRequested() || (IsIdle() && !m_bDocRunning)) {
+        ::RequestStop(reason);
+        return;
+    }
+    ::RequestStop(reason);
+    App().WriteLogNote(reason > 0 ? "Signal " + SignalName(reason) + " reçu : arrêt du processus\r\n"
+                                  : std::string("Fenêtre fermée : arrêt du processus\r\n"));
+    if (m_nEntryDepth == 0) StopNow();
+}
+
+void CProcessEngine::LeaveEntry()
+{
+    if (--m_nEntryDepth == 0 && StopRequested()) StopNow();
+}
+
+void CProcessEngine::StopNow()
+{
+    if (m_nStep == 0 || m_bRestoringPath) return;
+    const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
+    if (transfer && m_nBoard >= 0 && m_nBoard < LineCount()) {
+        CBoardConf& line = CurrentLine();
+        if (line.m_bSelected && line.m_nResult != RESULT_OK) line.m_nResult = RESULT_ABORTED;
+        if (!m_bAbort) App().WriteLogNoteString(44);
+        m_bAbort = true;
+    }
+    EndProcess(22, false);
+}
+
+bool CProcessEngine::CancelAsked() const
+{
+    return Host().WaitDlgCheckCancel() || StopRequested();
 }
 
 // --- sending ------------------------------------------------------------------------------
@@ -517,7 +567,7 @@ int CProcessEngine::WaitForEvent(int messageId, int timeoutMs)
             lastTick = m_nTickMs;
             if (lastTick % 1000 == 0) Host().WaitDlgStepIt();
         }
-        if (Host().WaitDlgCheckCancel()) result = WAIT_CANCEL;
+        if (CancelAsked()) result = WAIT_CANCEL;
         else if (m_nTickMs >= timeoutMs) result = WAIT_TIMEOUT;
         else if (m_nReplyFlag == 1) result = WAIT_REPLY;
         else if (m_nReplyFlag == -1) result = WAIT_NEGATIVE;
@@ -684,9 +734,45 @@ std::string CProcessEngine::BoardSummaryText() const
 
 void CProcessEngine::RecordBoardTime()
 {
-    if (m_nBoard >= 0 && static_cast<size_t>(m_nBoard) < m_boardStats.size() &&
-        m_boardStats[static_cast<size_t>(m_nBoard)].seconds == 0)
-        m_boardStats[static_cast<size_t>(m_nBoard)].seconds = m_nElapsed - m_nBoardStartElapsed;
+    if (m_nBoard < 0 || static_cast<size_t>(m_nBoard) >= m_boardStats.size() || m_boardStart == Clock::time_point{})
+        return;
+    BoardStats& stats = m_boardStats[static_cast<size_t>(m_nBoard)];
+    stats.seconds = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - m_boardStart).count());
+    stats.bytes = m_nReleaseBytesSent;
+    stats.resends = m_nResends;
+    m_boardStart = Clock::time_point{};
+}
+
+long CProcessEngine::SecondsSinceStart() const
+{
+    if (m_transferStart == Clock::time_point{}) return 0;
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - m_transferStart).count());
+}
+
+void CProcessEngine::ResetBoardFigures(long long total)
+{
+    m_nBytesSent = 0;
+    m_nReleaseBytesSent = 0;
+    m_nReleaseTotal = total;
+    m_nResends = 0;
+    m_blockEnds.clear();
+}
+
+void CProcessEngine::CountBlockSent(long number, int n)
+{
+    m_nBytesSent += n;
+    // Block numbers of the reader run 1, 2, ... and each is counted when it
+    // first follows the blocks the board holds; a block sent again is a resend.
+    if (number != static_cast<long>(m_blockEnds.size()) + 1) return;
+    m_nReleaseBytesSent += n;
+    m_blockEnds.push_back(m_nReleaseBytesSent);
+}
+
+void CProcessEngine::ForgetBlocksFrom(long block)
+{
+    if (block < 1 || block > static_cast<long>(m_blockEnds.size())) return;
+    m_blockEnds.resize(static_cast<size_t>(block - 1));
+    m_nReleaseBytesSent = m_blockEnds.empty() ? 0 : m_blockEnds.back();
 }
 
 void CProcessEngine::LogOperationTime()
@@ -699,5 +785,5 @@ std::string CProcessEngine::RemainingTimeText(long long bytesSent) const
     const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
     if (!transfer || m_nBoard < 0 || m_nBoard >= LineCount()) return {};
     const long long total = m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0;
-    return ::RemainingTimeText(true, total, bytesSent, RateOf(CurrentLine().m_nEffectiveSpeed));
+    return ::RemainingTimeText(true, total, std::min(bytesSent, total), RateOf(CurrentLine().m_nEffectiveSpeed));
 }

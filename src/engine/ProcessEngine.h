@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ExitSignals.h"
 #include "engine/EngineTypes.h"
 #include "engine/ProcessProgress.h"
 #include "engine/ProcessRecorder.h"
@@ -58,6 +59,21 @@ public:
     void ArmCommandLineTransfer();
     // The view's Abort button (and Escape during the data phase).
     int AskAbort();
+    // Ends the running process at once through its own clean-up, with no
+    // question (a signal, the window closing): the current board is
+    // aborted, relays are left, rates restored, the end report written.
+    // From inside a wait the wait returns first; the process ends as soon
+    // as its step gives control back. `reason`: the signal, 0 for the window.
+    void RequestStop(int reason);
+    // Closing the window while a process runs: the abort question at any
+    // step; Yes stops the process as RequestStop(0) does. 1 when the process
+    // is on its way out (asked now or before).
+    int AskStop();
+    // A Ctrl+C now is the abort key of the data phase: its loop asks.
+    bool TakesAbortKey() const { return m_nStep == 26 && !m_bAbort; }
+    // The end of the last transfer could not put the receiver back (the
+    // port was lost on the way): it must be switched off and on.
+    bool RestoreFailed() const { return m_bRestoreFailed; }
 
     bool IsIdle() const { return m_nStep == 0 && m_nProcess == 0; }
     bool IsRunning() const { return m_bDocRunning; }
@@ -74,8 +90,8 @@ public:
     // Figures of one board line of the last transfer (for reports).
     struct BoardStats {
         long resends = 0;
-        long long bytes = 0;
-        long seconds = 0;   // from the board's start to its end
+        long long bytes = 0;   // release data the board took (resends not counted again)
+        long seconds = 0;      // wall-clock time from the board's start to its end
     };
     const std::vector<BoardStats>& LastBoardStats() const { return m_boardStats; }
 
@@ -185,6 +201,22 @@ private:
     void Step35Repair();
     void RunStep(int step);
 
+    // Every entry into the engine from the event loop counts itself, so a
+    // stop asked while a step runs ends the process once the step is left.
+    struct EntryGuard {
+        explicit EntryGuard(CProcessEngine& engine) : m_engine(engine) { ++m_engine.m_nEntryDepth; }
+        ~EntryGuard() { m_engine.LeaveEntry(); }
+        EntryGuard(const EntryGuard&) = delete;
+        EntryGuard& operator=(const EntryGuard&) = delete;
+        CProcessEngine& m_engine;
+    };
+    void LeaveEntry();
+    void StopNow();
+    // The Cancel of a wait: its button, Ctrl+C, or a stop.
+    bool CancelAsked() const;
+    // Asks text 49 (activity paused meanwhile); true on Yes.
+    bool AbortConfirmed();
+
     // Pieces of the steps.
     void RunIdentificationDialog(int fromStep);
     void IdentificationFailed(int dialogResult);
@@ -205,6 +237,14 @@ private:
     void ShowBoard();
     void ShowNoBoard();
     void RecordBoardTime();
+    // Whole seconds of wall-clock time since the transfer started.
+    long SecondsSinceStart() const;
+    // The data of the current board starts again: nothing of it taken yet.
+    void ResetBoardFigures(long long total);
+    // Block `number` (n bytes) went out: counted once, the first time.
+    void CountBlockSent(long number, int n);
+    // The board asked for `block` again: what it had from there on is not taken.
+    void ForgetBlocksFrom(long block);
     bool WriteToLink(const std::string& bytes);
     int SendBytes(const std::string& bytes, int nextStep, const std::string& expected,
                   int timeoutMs, int quiet);
@@ -331,6 +371,9 @@ private:
     bool m_bTargetPortRaised = false;      // and the parent's port towards it
     bool m_bTargetInTransferMode = false;  // "$PKVR,XSOFT,M,D" went to a relayed target
     bool m_bRestoringPath = false;
+    bool m_bRestoreFailed = false;
+    StopTarget m_stopTarget;
+    int m_nEntryDepth = 0;
 
     bool m_bDocRunning = false;
     bool m_bActivityOn = false;
@@ -345,8 +388,9 @@ private:
     bool m_bLastAnswered = false;   // the last sentence written was answered
     long m_nBytesSinceWrite = 0;    // received since the last write
     std::chrono::steady_clock::time_point m_firstByteAt{};   // the first of them
-    long long m_nReleaseBytesSent = 0;   // m_nBytesSent without the resends
+    long long m_nReleaseBytesSent = 0;   // release data the board holds so far (each block once)
     long long m_nReleaseTotal = 0;       // data bytes of the release being sent
+    std::vector<long long> m_blockEnds;  // per block number sent: release bytes up to its end
     std::string m_strLastIdentReply;
     std::string m_strEndReport;
     int m_nEndMessage = 0;
@@ -362,5 +406,6 @@ private:
     std::string m_strRestartReply;    // the current board's answer after its restart
     std::vector<char> m_releaseOk;
     std::vector<BoardStats> m_boardStats;
-    long m_nBoardStartElapsed = 0;   // per line: its release file passed the checks
+    std::chrono::steady_clock::time_point m_transferStart{};
+    std::chrono::steady_clock::time_point m_boardStart{};
 };

@@ -245,7 +245,7 @@ int CProcessEngine::IdentifyAfterRestart()
     int secondsShown = 0;
     while (result == 0) {
         if (m_nStep == 0) break;   // the process was ended meanwhile
-        if (Host().WaitDlgCheckCancel()) {
+        if (CancelAsked()) {
             result = RESTART_STOPPED;
             break;
         }

@@ -230,7 +230,7 @@ int CProcessEngine::RepairExchange(bool direct, int rateIndex, int destination)
     size_t done = 0;
     while (result == 0) {
         if (m_nStep == 0) break;   // the process was ended meanwhile
-        if (Host().WaitDlgCheckCancel()) {
+        if (CancelAsked()) {
             result = REPAIR_ABORTED;
             break;
         }

@@ -146,7 +146,7 @@ int CProcessEngine::WaitRescue(int seconds)
     while (result == 0) {
         PumpOnce();
         if (m_nStep == 0) break;   // the process was ended meanwhile
-        if (Host().WaitDlgCheckCancel()) {
+        if (CancelAsked()) {
             result = RESCUE_REFUSED;
             break;
         }
@@ -238,7 +238,7 @@ int CProcessEngine::RestoreSerial(int messageId, int waitMs)
             lastTick = m_nTickMs;
             if (lastTick % WAIT_STEP_MS == 0) Host().WaitDlgStepIt();
         }
-        if (Host().WaitDlgCheckCancel()) {
+        if (CancelAsked()) {
             result = RESTORE_ABORTED;
             break;
         }

@@ -504,6 +504,7 @@ void CProcessEngine::RestoreReceiverPath()
     App().WriteLogNote("Retour du récepteur à son état d'avant le transfert\r\n");
     const bool restored = BoardAlone() ? RestoreBoardAlonePath() : RestoreRelayedPath();
     if (!restored) App().WriteLogNote("Port série perdu : relais et vitesses du récepteur non restaurés\r\n");
+    m_bRestoreFailed = !restored;
     ForgetReceiverPath();
     m_bRestoringPath = false;
 }

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 
 #include "app/CommSettings.h"
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
@@ -70,6 +71,7 @@ std::string CounterText(int id, long value)
 void CProcessEngine::StartTransfer(int type)
 {
     if (m_bDocRunning || !IsIdle()) return;
+    EntryGuard entry(*this);
     m_nBoard = 0;
     m_nElapsed = 0;
     m_nProcess = type;
@@ -81,7 +83,9 @@ void CProcessEngine::StartTransfer(int type)
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
-    m_nBoardStartElapsed = 0;
+    m_transferStart = std::chrono::steady_clock::now();
+    m_boardStart = {};
+    ResetBoardFigures(0);
     m_bDocRunning = true;
     RecordRunStart(type);
     App().WriteLog("\r\n**** Début du transfert *********************\r\n");
@@ -100,6 +104,11 @@ void CProcessEngine::StartTransfer(int type)
     const int conversionEnd = EndMessageOfConversion(ConvertReleaseFiles());
     if (conversionEnd != 0) {
         EndProcess(conversionEnd, true);
+        return;
+    }
+    // Stopped while the releases were checked or converted: nothing was sent.
+    if (StopRequested()) {
+        StopNow();
         return;
     }
     if (!StartProcess(type, 6, -1)) {
@@ -242,9 +251,7 @@ void CProcessEngine::Step25StartData()
     m_nResends = 0;
     m_nResendAddress = -1;
     m_nResendBlock = -1;
-    m_nBytesSent = 0;
-    m_nReleaseBytesSent = 0;
-    m_nReleaseTotal = m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0;
+    ResetBoardFigures(m_pReleaseFile ? m_pReleaseFile->TotalBytes() : 0);
     ReportPhase(PHASE_DATA);
     m_link.SetWriteTimeout(App().m_nSBinWriteTimeoutMs);
     App().WriteLogNote(RemainingTimeText(0) + "\r\n");
@@ -327,6 +334,8 @@ int CProcessEngine::RunBlockLoop()
             App().WriteLogNote(text);
         }
         if (consecutive >= MAX_CONSECUTIVE_RESENDS) {
+            // The board never got the block it asked for, nor what follows it.
+            ForgetBlocksFrom(m_nResendBlock);
             result = LOOP_TOO_MANY_RESENDS;
         } else {
             const int n = resend ? reader->GetBlock(block, m_nResendAddress, m_nResendBlock)
@@ -343,9 +352,10 @@ int CProcessEngine::RunBlockLoop()
                 m_nResendAddress = -1;
                 m_nResendBlock = -1;
             } else {
-                m_nBytesSent += n;
                 DataRecord record;
                 const long number = reader->m_nRecord;
+                if (resend) ForgetBlocksFrom(number);
+                CountBlockSent(number, n);
                 const bool blink = number % BLINK_EVERY_BLOCKS == 0;
                 if (!record.SetDestination(def->m_nDestination) || !record.SetKind(resend ? KIND_RESEND : kind) ||
                     !record.Build(RECORD_DATA, block, static_cast<size_t>(n) + 6,
@@ -357,16 +367,15 @@ int CProcessEngine::RunBlockLoop()
                 Host().SetOverallProgress(number, blocks > 0 ? blocks : 1);
                 if (blink) {
                     Host().SetBlockCounter(CounterText(135, number));
-                    Host().SetRemainingTime(RemainingTimeText(m_nBytesSent));
+                    Host().SetRemainingTime(RemainingTimeText(m_nReleaseBytesSent));
                 }
-                Host().SetTransferProgress(number, blocks, m_nResends, RemainingTimeText(m_nBytesSent));
-                if (!resend) m_nReleaseBytesSent += n;
+                Host().SetTransferProgress(number, blocks, m_nResends, RemainingTimeText(m_nReleaseBytesSent));
                 ReportPhase(PHASE_DATA);
                 m_nResendAddress = -1;
                 m_nResendBlock = -1;
             }
         }
-        if (App().PumpMessages() == 1) AskAbort();
+        if (App().PumpMessages() == 1 || StopRequested()) AskAbort();
         if (m_bAbort || result <= 0) break;
     }
     // The process was ended from inside the loop (the link failed).
@@ -391,7 +400,7 @@ bool CProcessEngine::LateResendAsked()
                        milliseconds(END_OF_DATA_RESEND_WINDOW_MS);
     while (m_nStep == 26 && !m_bAbort) {
         if (TakeResendRequest()) return true;
-        if (Host().AbortKeyPressed()) {
+        if (Host().AbortKeyPressed() || StopRequested()) {
             AskAbort();
             continue;
         }
@@ -410,6 +419,8 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
 {
     CBoardConf& line = CurrentLine();
     const long current = m_pReleaseFile ? m_pReleaseFile->m_nRecord : 0;
+    // Where the data ended: what the board holds once its last request is counted.
+    ReportPhase(PHASE_DATA);
     if (m_bAbort || result < 0) {
         // Only the user's abort is reported as one; the rest is a failure.
         line.m_nResult = m_bAbort ? RESULT_ABORTED : RESULT_FAILED;
@@ -436,7 +447,7 @@ int CProcessEngine::AfterBlockLoop(int result, int kind)
     App().WriteLogNote(text);
     if (static_cast<size_t>(m_nBoard) < m_boardStats.size()) {
         m_boardStats[static_cast<size_t>(m_nBoard)].resends = m_nResends;
-        m_boardStats[static_cast<size_t>(m_nBoard)].bytes = m_nBytesSent;
+        m_boardStats[static_cast<size_t>(m_nBoard)].bytes = m_nReleaseBytesSent;
     }
     m_link.SetWriteTimeout(App().m_nWriteTimeoutMs);
     return result;
@@ -500,16 +511,36 @@ int CProcessEngine::CheckChecksumMessage(const std::string& reply)
 int CProcessEngine::AskAbort()
 {
     if (m_nStep <= 20 || m_bAbort || m_bRestoringPath) return 0;
-    SetActivity(false);
-    Host().Beep(BEEP_QUESTION);
-    App().WriteLogNote(GetString(49));
-    Host().PlayAnimation(false);
-    if (Host().MessageBox(GetString(49), GetString(43), MB_YES_NO, ICON_QUESTION) == ANSWER_YES) {
+    if (StopRequested()) {
+        // Nobody is asked: the program is on its way out.
         App().WriteLogNoteString(44);
         m_bAbort = true;
         return 1;
     }
+    if (!AbortConfirmed()) return 0;
+    App().WriteLogNoteString(44);
+    m_bAbort = true;
+    return 1;
+}
+
+bool CProcessEngine::AbortConfirmed()
+{
+    SetActivity(false);
+    Host().Beep(BEEP_QUESTION);
+    App().WriteLogNote(GetString(49));
+    Host().PlayAnimation(false);
+    if (Host().MessageBox(GetString(49), GetString(43), MB_YES_NO, ICON_QUESTION) == ANSWER_YES) return true;
     SetActivity(true);
     if (m_nStep == 26) Host().PlayAnimation(true);
-    return 0;
+    return false;
+}
+
+int CProcessEngine::AskStop()
+{
+    if (IsIdle() && !m_bDocRunning) return 0;
+    const bool transfer = m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER;
+    if (StopRequested() || (transfer && m_bAbort)) return 1;
+    if (!AbortConfirmed()) return 0;
+    RequestStop(0);
+    return 1;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/CommSettings.h"
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
@@ -47,7 +48,8 @@ CAutoConfigDlg::CAutoConfigDlg(CSerialLink& link, int timeLimitSec, IAutoConfigV
     connect(&m_scanTimer, &QTimer::timeout, this, [this] { OnScanTimer(); });
     connect(&m_limitTimer, &QTimer::timeout, this, [this] { OnTimeLimit(); });
     connect(&m_abortPoll, &QTimer::timeout, this, [this] {
-        if (Host().AbortKeyPressed())
+        // The abort key, or a stop of the whole program (a signal).
+        if (Host().AbortKeyPressed() || StopRequested())
             OnCancel();
     });
 }

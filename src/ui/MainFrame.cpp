@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include "app/CommSettings.h"
+#include "app/ExitSignals.h"
 #include "app/RecentFiles.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
@@ -312,7 +313,7 @@ void CMainFrame::OnProcessStateChanged()
     UpdateCommandStates();
     RefreshTitle();
     const bool running = CurrentState().processRunning;
-    if (m_bWasRunning && !running && m_bCloseWhenIdle) QTimer::singleShot(0, this, &QWidget::close);
+    if (m_bWasRunning && !running && (m_bCloseWhenIdle || m_bQuitWhenIdle)) CloseOnceIdle();
     m_bWasRunning = running;
 }
 
@@ -497,21 +498,49 @@ void CMainFrame::ActivateFromOtherInstance(const QString& requestPath)
     if (SaveModifiedIfWanted()) OpenRequestPath(requestPath.toStdString());
 }
 
-// Closing during a process: the warning beep, then the abort question of the
-// data phase; Yes ends the process through its own clean-up (relays left,
-// rates restored) and the window closes once it is idle.
+// Closing during a process: the warning beep, then the abort question at
+// any step; Yes ends the process through its own clean-up (relays left,
+// rates restored, the end report written) and the window closes once idle.
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     if (CurrentState().processRunning) {
         event->ignore();
+        if (m_bCloseWhenIdle || m_bQuitWhenIdle) return;   // already on its way out
         m_host.Beep(BEEP_EXCLAMATION);
-        if (m_engine->AskAbort() == 1) m_bCloseWhenIdle = true;
+        if (m_engine->AskStop() != 1) return;
+        m_bCloseWhenIdle = true;
+        // The process may have ended by itself while the question was asked.
+        if (!CurrentState().processRunning) CloseOnceIdle();
         return;
     }
-    if (!SaveModifiedIfWanted()) {
+    if (!m_bQuitWhenIdle && !SaveModifiedIfWanted()) {
         event->ignore();
         return;
     }
     App().SaveSettings();
     event->accept();
+}
+
+void CMainFrame::CloseOnceIdle()
+{
+    // A close the user asked for may still ask to save the request; a
+    // signal's asks nothing.
+    if (!m_bQuitWhenIdle) ClearStopRequest();
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void CMainFrame::OnExitSignal(int signal)
+{
+    if (m_bQuitWhenIdle) return;   // already on its way out
+    m_bQuitWhenIdle = true;
+    if (CurrentState().processRunning) {
+        m_engine->RequestStop(signal);
+        m_host.EndOpenDialogsForStop();
+        if (!CurrentState().processRunning) CloseOnceIdle();
+        return;
+    }
+    RequestStop(signal);
+    App().WriteLogNote("Signal " + SignalName(signal) + " reçu : fin du programme\r\n");
+    m_host.EndOpenDialogsForStop();
+    CloseOnceIdle();
 }

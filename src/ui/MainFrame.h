@@ -60,6 +60,10 @@ public:
     // Another copy of the program asked this one to come to the front,
     // possibly with a request to open.
     void ActivateFromOtherInstance(const QString& requestPath);
+    // SIGTERM, SIGHUP or SIGINT: a running process ends through its own
+    // clean-up (as the Abort button's), then the program quits without
+    // asking anything.
+    void OnExitSignal(int signal);
 
     // The window title: document title, " - ", TAVREL.
     QString TitleText() const;
@@ -99,6 +103,7 @@ private:
     void OnAbout();
     void OnViewDoubleClick();
     void OnProcessStateChanged();
+    void CloseOnceIdle();
 
     // "Save changes?" before the document is replaced or the program ends;
     // false when the user cancelled.
@@ -122,5 +127,6 @@ private:
     std::map<int, Handler> m_handlers;
     QTimer m_commTimer;   // timer 4
     bool m_bCloseWhenIdle = false;
+    bool m_bQuitWhenIdle = false;   // a signal: no question on the way out
     bool m_bWasRunning = false;
 };

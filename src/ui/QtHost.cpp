@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 
+#include "app/ExitSignals.h"
 #include "app/Strings.h"
 #include "ui/ReplyDlg.h"
 #include "ui/Sounds.h"
@@ -60,6 +61,17 @@ ButtonSet BoxButtons(MsgButtons buttons)
     return {QMessageBox::Ok, QMessageBox::Ok};
 }
 
+int ButtonOf(MsgAnswer answer)
+{
+    switch (answer) {
+    case ANSWER_CANCEL: return QMessageBox::Cancel;
+    case ANSWER_RETRY: return QMessageBox::Retry;
+    case ANSWER_YES: return QMessageBox::Yes;
+    case ANSWER_NO: return QMessageBox::No;
+    default: return QMessageBox::Ok;
+    }
+}
+
 MsgAnswer AnswerOf(int button)
 {
     switch (button) {
@@ -103,12 +115,42 @@ MsgAnswer CQtHost::MessageBox(const std::string& text, const std::string& captio
                               MsgIcon icon)
 {
     if (m_view) m_view->FlushPendingTexts();
+    // On the way out nobody is asked: the stop's answer is taken.
+    if (StopRequested()) return StopAnswer(text, buttons);
     const ButtonSet set = BoxButtons(buttons);
     QMessageBox box(BoxIcon(icon), Qs(caption), BoxText(text), set.buttons, DialogParent());
     box.setObjectName("messageBox");
     box.setAccessibleName(Qs(caption));
     box.setEscapeButton(set.escape);
-    return AnswerOf(box.exec());
+    const QPointer<QMessageBox> outer = m_openBox;
+    const std::string outerText = m_strOpenBoxText;
+    const MsgButtons outerButtons = m_openBoxButtons;
+    m_openBox = &box;
+    m_strOpenBoxText = text;
+    m_openBoxButtons = buttons;
+    const MsgAnswer answer = AnswerOf(box.exec());
+    m_openBox = outer;
+    m_strOpenBoxText = outerText;
+    m_openBoxButtons = outerButtons;
+    return answer;
+}
+
+void CQtHost::EndOpenDialogsForStop()
+{
+    constexpr int kMaxNestedDialogs = 8;
+    for (int i = 0; i < kMaxNestedDialogs; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) return;
+        if (modal == m_openBox.data()) {
+            m_openBox->done(ButtonOf(StopAnswer(m_strOpenBoxText, m_openBoxButtons)));
+            m_openBox->hide();
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            return;
+        }
+        if (QApplication::activeModalWidget() == modal) return;   // it would not go
+    }
 }
 
 void CQtHost::Beep(BeepKind kind) { PlayBeep(kind); }

@@ -3,6 +3,7 @@
 // dialogs, the engine's display calls become changes of the main view, the
 // wait and Reply dialogs are real windows, and Escape pressed in the main
 // window is the abort key.
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
@@ -85,6 +86,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // The program is on its way out (a signal): the message box and the
+    // dialogs open now end with the answers of a stop.
+    void EndOpenDialogsForStop();
+
 private:
     QWidget* DialogParent() const;
 
@@ -97,4 +102,8 @@ private:
     QPointer<QWidget> m_identOwner;
     bool m_bWatchAbort = false;
     bool m_bAbortPressed = false;
+    // The message box being asked, with what it asks.
+    QPointer<QMessageBox> m_openBox;
+    std::string m_strOpenBoxText;
+    MsgButtons m_openBoxButtons = MB_OK_ONLY;
 };

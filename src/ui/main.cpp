@@ -6,11 +6,13 @@
 #include <QFileInfo>
 #include <QScreen>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 
 #include "app/BuildVersion.h"
 #include "app/CommandLine.h"
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "app/UpdateApp.h"
 #include "app/Version.h"
@@ -147,6 +149,10 @@ int main(int argc, char** argv)
         CMainFrame frame(host);
         QObject::connect(&instance, &CSingleInstance::activationRequested, &frame,
                          &CMainFrame::ActivateFromOtherInstance);
+        // SIGTERM, SIGHUP and SIGINT end a transfer as its Abort does, then the program.
+        CExitSignals exitSignals;
+        exitSignals.onSignal = [&frame](int signal) { frame.OnExitSignal(signal); };
+        exitSignals.Catch({SIGINT, SIGTERM, SIGHUP});
         bool opened = false;
         if (app.m_bCmdLineStart) {
             opened = frame.OpenDocument(app.m_strCmdLineFile);
@@ -167,6 +173,8 @@ int main(int argc, char** argv)
             splash->ShowCentred();
         }
         code = QApplication::exec();
+        // Ended by a signal, after the clean-up: the caller sees which one.
+        if (StopReason() > 0) code = 128 + StopReason();
 
         PlayWaveResource(kExitSound);
         app.PumpDelay(kExitSoundMs);
