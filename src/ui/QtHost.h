@@ -83,12 +83,12 @@ public:
     bool ChooseEnvironmentBoard(const std::vector<CEnvDef>& environments, int envIndex, int& chosenEnv,
                                 int& chosenBoard) override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
     // The program is on its way out (a signal): the message box and the
     // dialogs open now end with the answers of a stop.
     void EndOpenDialogsForStop();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* DialogParent() const;

@@ -35,11 +35,24 @@ protected:
     // tavrel-cli in the background, its output in files of the test directory.
     pid_t StartCli(const std::vector<std::string>& args)
     {
-        std::vector<std::string> words = {TAVREL_BINARY_DIR "/src/tavrel-cli", "--config-dir", configDir, "--log",
-                                          logPath};
+        return StartProgram(TAVREL_BINARY_DIR "/src/tavrel-cli", args, {});
+    }
+    // The desktop program, offscreen, as a copy of its own (its single-instance
+    // key follows the display).
+    pid_t StartDesktop(const std::vector<std::string>& args)
+    {
+        return StartProgram(TAVREL_BINARY_DIR "/src/ui/tavrel", args,
+                            {"QT_QPA_PLATFORM=offscreen", "DISPLAY=:exits-" + std::to_string(::getpid()),
+                             "WAYLAND_DISPLAY="});
+    }
+    pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::vector<std::string>& extra)
+    {
+        std::vector<std::string> words = {program, "--config-dir", configDir, "--log", logPath};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<std::string> env = {"TAVREL_PORT=", "XDG_DATA_HOME=" + dir.File("xdg-data"),
                                         "XDG_STATE_HOME=" + dir.File("xdg-state")};
+        env.insert(env.end(), extra.begin(), extra.end());
         for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
         std::vector<char*> argv, envp;
         for (std::string& w : words) argv.push_back(w.data());
@@ -149,6 +162,34 @@ TEST_F(CliExits, SignalsEndATransferThroughItsCleanUp)
             EXPECT_FALSE(std::filesystem::exists(lockDir + "/" + LockFileName(CanonicalDevice(sim.tty))));
         }
     }
+}
+
+// The desktop program started on a request transfers it at once; SIGTERM
+// in the middle ends the transfer as its Abort does, and the program with it.
+TEST_F(CliExits, TheDesktopProgramEndsItsTransferOnSigterm)
+{
+    const std::string request = GpsRequest();
+    const SimReceiver& sim = StartSim(SlowEraseReceiver(), "desk");
+    Setting("Ports", "COM1=" + sim.tty);
+    WriteSettings();
+    const pid_t pid = StartDesktop({request});
+    ASSERT_GT(pid, 0);
+    const auto limit = Clock::now() + kPhaseLimit;
+    while (Clock::now() < limit && !Contains(Log(), ">$PKVR,XSOFT,E,"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(Contains(Log(), ">$PKVR,XSOFT,E,")) << Log() << ReadText(dir.File("cli.err"));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const auto sent = Clock::now();
+    int status = 0;
+    ASSERT_TRUE(WaitForChild(pid, std::chrono::duration_cast<std::chrono::milliseconds>(kPhaseLimit), status));
+    EXPECT_LE(Clock::now() - sent, kCleanUpLimit);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, without its clean-up";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    ExpectReceiverBack(SimStats(sim));
+    const std::string log = Log();
+    EXPECT_TRUE(Contains(log, "Signal SIGTERM reçu")) << log;
+    EXPECT_TRUE(Contains(log, "'GPS'    :  Transfer aborted by the user.")) << log;
+    EXPECT_TRUE(Contains(log, "Fin du transfert ***********************\r\n")) << log;
 }
 
 // The simulator goes away in the middle of the data: nothing can put the

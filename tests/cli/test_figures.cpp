@@ -2,6 +2,7 @@
 // terminal summary, the --json report and the --progress-json events; blocks
 // sent again are resends, never release data; a failed run keeps its time.
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -115,6 +116,27 @@ TEST_F(CliFigures, AFailedBoardReportsWhatItTookAndTheRunItsTime)
         if (event.value("event", "") == "board") lastBoardBytes = event.value("bytes", -1LL);
     EXPECT_EQ(lastBoardBytes, taken);
     EXPECT_TRUE(Contains(run.out, "CPU: " + std::to_string(taken) + " bytes in ")) << run.Both();
+}
+
+// A paced load of several seconds: the operation time in the report and the
+// log is the wall clock's, not a count that stops when the activity does.
+TEST_F(CliFigures, TheOperationTimeIsTheWallClocks)
+{
+    const SimReceiver& sim = StartSim(DemoReceiver(), "paced", true);
+    MakeRelease("gps.s19", 40000, 0x20000);
+    const std::string request = WriteRequest("gps", nlohmann::json::array({RequestLine("GPS", "gps.s19")}));
+    const auto started = std::chrono::steady_clock::now();
+    const CliResult run = Cli({"transfer", request, "-p", sim.tty, "--json", dir.File("report.json")});
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_EQ(run.code, 0) << run.Both();
+    const nlohmann::json report = nlohmann::json::parse(ReadText(dir.File("report.json")), nullptr, false);
+    const long elapsed = report.value("elapsed_seconds", -1L);
+    // The program's own start-up and exit lie outside its transfer.
+    EXPECT_GE(elapsed, static_cast<long>(wall) - 2) << wall;
+    EXPECT_LE(elapsed, static_cast<long>(wall)) << wall;
+    char text[48];
+    std::snprintf(text, sizeof text, "%02ld:%02ld", elapsed / 60, elapsed % 60);
+    EXPECT_TRUE(Contains(Log(), std::string("Temps de l'opération = ") + text)) << Log();
 }
 
 }  // namespace
