@@ -13,6 +13,12 @@ namespace {
 // Self-pipe between the handlers and the event loop; one byte per signal.
 int g_signalPipe[2] = {-1, -1};
 
+// A Ctrl+C the program has not taken yet; with no process to put back and
+// the host's consent, a second one ends the program in the handler itself.
+volatile sig_atomic_t g_interruptUnread = 0;
+volatile sig_atomic_t g_haveStopTarget = 0;
+volatile sig_atomic_t g_exitOnSecondInterrupt = 0;
+
 int g_stopReason = 0;
 bool g_stopRequested = false;
 StopTarget* g_stopTarget = nullptr;
@@ -23,6 +29,10 @@ constexpr int kMaxSignal = 64;
 extern "C" void OnExitSignal(int signal)
 {
     const int saved = errno;
+    if (signal == SIGINT) {
+        if (g_interruptUnread && g_exitOnSecondInterrupt && !g_haveStopTarget) ::_exit(128 + SIGINT);
+        g_interruptUnread = 1;
+    }
     const unsigned char byte = static_cast<unsigned char>(signal);
     if (g_signalPipe[1] >= 0) {
         const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
@@ -54,7 +64,11 @@ void ClearStopRequest()
     g_stopReason = 0;
 }
 
-void SetStopTarget(StopTarget* target) { g_stopTarget = target; }
+void SetStopTarget(StopTarget* target)
+{
+    g_stopTarget = target;
+    g_haveStopTarget = target != nullptr ? 1 : 0;
+}
 StopTarget* CurrentStopTarget() { return g_stopTarget; }
 
 MsgAnswer StopAnswer(const std::string& text, MsgButtons buttons)
@@ -124,6 +138,16 @@ void CExitSignals::Dispatch()
         for (ssize_t i = 0; i < n; ++i)
             if (onSignal) onSignal(bytes[i]);
     }
+}
+
+void CExitSignals::ExitOnSecondInterrupt(bool on)
+{
+    g_exitOnSecondInterrupt = on ? 1 : 0;
+}
+
+void CExitSignals::InterruptTaken()
+{
+    g_interruptUnread = 0;
 }
 
 int CExitSignals::WakeFd() const

@@ -54,6 +54,10 @@ public:
     // Tells onSignal of every signal received and not yet told; for the
     // loops and blocking reads that cannot wait for the event loop.
     void Dispatch();
+    // With no process registered to put back, a second Ctrl+C while the
+    // first is not yet taken (InterruptTaken) ends the program at once.
+    static void ExitOnSecondInterrupt(bool on);
+    static void InterruptTaken();
     // The pipe's read end (-1 before Catch): readable when a signal waits.
     int WakeFd() const;
 

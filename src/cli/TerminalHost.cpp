@@ -336,6 +336,7 @@ bool CTerminalHost::TakeInterrupt()
     m_signals.Dispatch();
     if (!m_bInterruptPending) return false;
     m_bInterruptPending = false;
+    CExitSignals::InterruptTaken();
     return true;
 }
 
@@ -362,6 +363,7 @@ void CTerminalHost::OnSignal(int signal)
     if (signal == SIGINT) {
         if (m_bAskingAbort) {
             m_bInterruptMeansYes = true;   // the second Ctrl+C answers the question
+            CExitSignals::InterruptTaken();
             return;
         }
         const bool keyWanted = target == nullptr || (target->takesAbortKey && target->takesAbortKey());
@@ -370,6 +372,7 @@ void CTerminalHost::OnSignal(int signal)
             return;
         }
         if (target == nullptr) ::_exit(kExitOnSecondInterrupt);   // nothing to put back
+        CExitSignals::InterruptTaken();
     }
     if (target != nullptr && target->stop) {
         target->stop(signal);
@@ -419,5 +422,6 @@ void CTerminalHost::CatchInterrupt()
 {
     if (m_bCatching) return;
     m_signals.onSignal = [this](int signal) { OnSignal(signal); };
+    CExitSignals::ExitOnSecondInterrupt(true);
     m_bCatching = m_signals.Catch({SIGINT, SIGTERM, SIGHUP});
 }
