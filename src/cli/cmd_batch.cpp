@@ -15,6 +15,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/ExitSignals.h"
 #include "app/Host.h"
 #include "app/Paths.h"
 #include "app/UpdateApp.h"
@@ -229,9 +230,26 @@ void Finish(RunState& run, int status)
                   << std::flush;
 }
 
-// Waits for every run, reading their output; Ctrl+C is passed on to them.
-void WaitForRuns(std::vector<RunState>& runs)
+void SignalRuns(std::vector<RunState>& runs, int signal)
 {
+    for (RunState& run : runs)
+        if (run.exitCode < 0) ::kill(run.pid, signal);
+}
+
+// Waits for every run, reading their output. Ctrl+C is passed on to them;
+// SIGTERM and SIGHUP too, so that each run ends through its own clean-up
+// (relays left, rates restored) before the batch reports and ends. Returns
+// the signal that stopped the batch, 0 when none did.
+int WaitForRuns(std::vector<RunState>& runs)
+{
+    int stopSignal = 0;
+    StopTarget target;
+    target.stop = [&](int signal) {
+        if (signal != SIGINT) stopSignal = signal;
+        SignalRuns(runs, signal);
+    };
+    target.takesAbortKey = [] { return true; };
+    SetStopTarget(&target);
     for (;;) {
         std::vector<pollfd> fds;
         bool running = false;
@@ -239,20 +257,20 @@ void WaitForRuns(std::vector<RunState>& runs)
             if (run.out >= 0) fds.push_back({run.out, POLLIN, 0});
             running = running || run.exitCode < 0;
         }
-        if (!running) return;
+        if (!running) break;
         ::poll(fds.data(), fds.size(), kPollMs);
         for (RunState& run : runs)
             if (run.out >= 0)
                 for (const pollfd& p : fds)
                     if (p.fd == run.out && (p.revents & (POLLIN | POLLHUP))) DrainOutput(run);
-        if (Host().AbortKeyPressed())
-            for (RunState& run : runs)
-                if (run.exitCode < 0) ::kill(run.pid, SIGINT);
+        if (Host().AbortKeyPressed()) SignalRuns(runs, SIGINT);
         for (RunState& run : runs) {
             int status = 0;
             if (run.exitCode < 0 && ::waitpid(run.pid, &status, WNOHANG) == run.pid) Finish(run, status);
         }
     }
+    SetStopTarget(nullptr);
+    return stopSignal;
 }
 
 long long Bytes(const nlohmann::json& report)
@@ -381,7 +399,7 @@ int RunBatch(CliArgs& args)
         if (!Globals().quiet)
             std::cout << run.plan.port << ": " << run.plan.request << " (log " << run.plan.log << ")\n" << std::flush;
     }
-    WaitForRuns(runs);
+    const int stopSignal = WaitForRuns(runs);
 
     bool ok = true;
     for (const RunState& run : runs) ok = ok && run.exitCode == 0;
@@ -389,6 +407,7 @@ int RunBatch(CliArgs& args)
     const bool written = !json.Wanted() || json.Write(Report(runs, ok), error);
     RemoveWorkDirs(runs);
     if (!written) return CliFailure(error);
+    if (stopSignal != 0) return 128 + stopSignal;
     return ok ? 0 : 1;
 }
 
@@ -410,7 +429,8 @@ CliRegistrar reg({"batch", "Load several receivers at once, one transfer per por
                   "  A plan whose ports repeat or do not exist, or with a setting that cannot\n"
                   "  be stored, is refused before anything is sent. A port that fails ends\n"
                   "  its own run only. Questions are answered No (--yes: Yes). Ctrl+C asks\n"
-                  "  every run to stop.\n"
+                  "  every run to stop; SIGTERM and SIGHUP end every run through its clean-up\n"
+                  "  (relays left, rates restored), then the batch (exit code 128 + signal).\n"
                   "  --json writes the summary as JSON (each run's transfer report inside).\n"
                   "  Exit code 0 when every run succeeded, 1 otherwise, 2 for a refused plan.",
                   RunBatch});

@@ -192,6 +192,38 @@ TEST_F(CliExits, TheDesktopProgramEndsItsTransferOnSigterm)
     EXPECT_TRUE(Contains(log, "Fin du transfert ***********************\r\n")) << log;
 }
 
+// SIGTERM to a batch reaches every run: each ends through its own clean-up,
+// then the batch reports them and ends with the signal's exit code.
+TEST_F(CliExits, ABatchPassesSigtermOnToEveryRun)
+{
+    const std::string request = GpsRequest();
+    const SimReceiver& first = StartSim(DemoReceiver(), "b0");
+    const SimReceiver& second = StartSim(DemoReceiver(), "b1");
+    const nlohmann::json plan = {{"format", "tavrel-batch"},
+                                 {"runs", {{{"port", first.tty}, {"request", request}},
+                                           {{"port", second.tty}, {"request", request}}}}};
+    const pid_t pid = StartCli({"batch", dir.Write("plan.json", plan.dump()), "--json", dir.File("batch.json")});
+    ASSERT_GT(pid, 0);
+    const auto limit = Clock::now() + kPhaseLimit;
+    const std::string out = dir.File("cli.out");
+    while (Clock::now() < limit && !Contains(ReadText(out), "GPS: data"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(Contains(ReadText(out), "GPS: data")) << ReadText(out) << ReadText(dir.File("cli.err"));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_TRUE(WaitForChild(pid, std::chrono::duration_cast<std::chrono::milliseconds>(kPhaseLimit), status));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, its runs left behind";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    ExpectReceiverBack(SimStats(first));
+    ExpectReceiverBack(SimStats(second));
+    const nlohmann::json report = nlohmann::json::parse(ReadText(dir.File("batch.json")), nullptr, false);
+    ASSERT_EQ(report.value("runs", nlohmann::json::array()).size(), 2u) << report.dump(2);
+    for (const nlohmann::json& run : report["runs"]) {
+        EXPECT_EQ(run["exit_code"], 128 + SIGTERM) << run.dump(2);
+        EXPECT_EQ(run["transfer"].value("receiver_restored", false), true) << run.dump(2);
+    }
+}
+
 // The simulator goes away in the middle of the data: nothing can put the
 // receiver back, and the last line says what to do.
 TEST_F(CliExits, AReceiverThatCannotBePutBackIsSaidLast)
