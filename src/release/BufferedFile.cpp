@@ -130,3 +130,26 @@ CBufferedFile::LineResult CBufferedFile::ReadLine(std::string& line, size_t maxL
         return LINE_TOO_LONG;
     return LINE_OK;
 }
+
+CBufferedFile::LineResult CBufferedFile::ReadLineView(std::string_view& line, size_t maxLen)
+{
+    const uint8_t* start = m_buffer.data() + m_nPos;
+    const size_t avail = m_nFill - m_nPos;
+    const void* nl = avail > 0 ? std::memchr(start, '\n', avail) : nullptr;
+    if (nl == nullptr) {
+        // The line goes on past the buffer (or the buffer is empty): copy it.
+        const LineResult result = ReadLine(m_lineCopy, maxLen);
+        line = result == LINE_OK ? std::string_view(m_lineCopy) : std::string_view();
+        return result;
+    }
+    size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nl) - start);
+    m_nPos += length + 1;
+    if (length > 0 && start[length - 1] == '\r')
+        --length;
+    if (length > maxLen) {
+        line = std::string_view();
+        return LINE_TOO_LONG;
+    }
+    line = std::string_view(reinterpret_cast<const char*>(start), length);
+    return LINE_OK;
+}

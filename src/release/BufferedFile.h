@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CBufferedFile {
@@ -30,6 +31,9 @@ public:
     // One text line without its line end ("\n" or "\r\n"). A line longer than
     // maxLen is not stored; the rest of it is left unread.
     LineResult ReadLine(std::string& line, size_t maxLen);
+    // The same line as a view: into the buffer when the whole line lies in
+    // it, else into a copy. The view holds until the next read or seek.
+    LineResult ReadLineView(std::string_view& line, size_t maxLen);
     // True once a read failed for another reason than the end of the file.
     bool Failed() const { return m_bFailed; }
 
@@ -44,4 +48,5 @@ private:
     size_t m_nPos = 0;         // read position inside the buffer
     size_t m_nFill = 0;        // valid bytes in the buffer
     bool m_bFailed = false;
+    std::string m_lineCopy;    // a line that crosses the end of the buffer
 };

@@ -13,6 +13,8 @@ namespace {
 // The user interface gets its events at most this often during a conversion;
 // pumping after every tiny block would cost more than the conversion itself.
 constexpr auto PUMP_INTERVAL = std::chrono::milliseconds(20);
+// Blocks converted between two looks at the clock.
+constexpr int PUMP_CLOCK_BLOCKS = 32;
 // Free space asked for, relative to the expected size of the .vle file.
 constexpr double DISK_SPACE_MARGIN = 1.5;
 
@@ -177,6 +179,11 @@ void CFileBase::ReportProgress(int& lastPercent)
 
 bool CFileBase::UserStopped()
 {
+    // Reading the clock after every block of a few bytes costs more than
+    // the block; every few dozen blocks is still well within the interval.
+    if (m_bPumped && ++m_nBlocksSincePump < PUMP_CLOCK_BLOCKS)
+        return false;
+    m_nBlocksSincePump = 0;
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     if (m_bPumped && now - m_lastPump < PUMP_INTERVAL)
         return false;
@@ -214,6 +221,7 @@ int CFileBase::RunConversion()
         // An IEEE 695 module gives its address width only in its header part.
         m_nFrameSize = FrameSizeFor(m_nAddrWidth);
         m_bPumped = false;
+        m_nBlocksSincePump = 0;
         long records = 0;
         int lastPercent = -1;
         int count = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "release/BufferedFile.h"
@@ -135,6 +136,7 @@ private:
     bool m_bPack = false;
     std::string m_strProblem;
     bool m_bPumped = false;                      // events pumped in this conversion
+    int m_nBlocksSincePump = 0;
     std::chrono::steady_clock::duration m_lastPump{};
 };
 
@@ -152,14 +154,15 @@ protected:
 
 private:
     static bool LooksLikeRecord(const std::string& line);
-    static bool IsRecordLine(const std::string& line);
+    static bool IsRecordLine(std::string_view line);
     bool FindDataTag(std::string line);
     void SetTags(char data, char end, int width);
     CBufferedFile::LineResult ReadRecordLine();
     int BadLine(const std::string& what);
+    int DecodeDataLine(uint8_t* buffer);
     char m_dataTag[3] = "S3";
     char m_endTag[3] = "S7";
-    std::string m_line;
+    std::string_view m_line;   // the line last read; valid until the next read
     long m_nLineNumber = 0;   // of m_line in the file, from 1
     bool m_bEndRecordSeen = false;
     bool m_bDataEnded = false;

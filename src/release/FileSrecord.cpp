@@ -4,6 +4,7 @@
 
 #include "app/UpdateApp.h"
 #include "release/FileBase.h"
+#include "release/HexText.h"
 
 namespace {
 
@@ -12,26 +13,7 @@ constexpr size_t MAX_LINE_LENGTH = 1024;
 // Lines looked at for the first data record when a file is recognised.
 constexpr int TAG_SEARCH_LINES = 64;
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// The byte written as two hex digits at `p`, or -1.
-int HexByte(const char* p)
-{
-    int high = HexDigit(p[0]);
-    int low = HexDigit(p[1]);
-    return high < 0 || low < 0 ? -1 : high << 4 | low;
-}
-
-bool StartsWith(const std::string& line, const char* tag)
+bool StartsWith(std::string_view line, const char* tag)
 {
     return line.size() >= 2 && line[0] == tag[0] && line[1] == tag[1];
 }
@@ -63,11 +45,11 @@ bool CFileSrecord::LooksLikeRecord(const std::string& line)
     return std::all_of(line.begin(), line.end(), [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\r'; });
 }
 
-bool CFileSrecord::IsRecordLine(const std::string& line)
+bool CFileSrecord::IsRecordLine(std::string_view line)
 {
     if (line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
         return false;
-    return std::all_of(line.begin() + 2, line.end(), [](char c) { return HexDigit(c) >= 0 || c == '\r'; });
+    return std::all_of(line.begin() + 2, line.end(), [](char c) { return hextext::Digit(c) >= 0 || c == '\r'; });
 }
 
 // The data tag from the first data or end line among the first lines of the
@@ -109,7 +91,7 @@ std::string CFileSrecord::FormatName() const
 CBufferedFile::LineResult CFileSrecord::ReadRecordLine()
 {
     ++m_nLineNumber;
-    return m_file.ReadLine(m_line, MAX_LINE_LENGTH);
+    return m_file.ReadLineView(m_line, MAX_LINE_LENGTH);
 }
 
 bool CFileSrecord::ReadPreamble()
@@ -149,46 +131,55 @@ int CFileSrecord::ReadBlock(uint8_t* buffer, int /*max*/)
             return 0;
         }
         if (!StartsWith(m_line, m_dataTag))
-            return BadLine(IsRecordLine(m_line) ? std::string("an ") + m_line.substr(0, 2) + " record among " +
+            return BadLine(IsRecordLine(m_line) ? "an " + std::string(m_line.substr(0, 2)) + " record among " +
                                                       m_dataTag + " records"
                                                 : "not an S-record");
         m_nBytesRead += static_cast<int64_t>(m_line.size());
-        if (!IsRecordLine(m_line))
-            return BadLine("not hexadecimal");
-
-        const char* text = m_line.c_str();
-        size_t length = m_line.size();
-        int count = length >= 4 ? HexByte(text + 2) : -1;
-        // The count covers the address, the data and the checksum byte.
-        if (count < m_nAddrWidth + 1 || length < 4 + 2 * static_cast<size_t>(count))
-            return BadLine("shorter than its byte count");
-        unsigned sum = static_cast<unsigned>(count);
-        uint32_t address = 0;
-        const char* p = text + 4;
-        for (int i = 0; i < m_nAddrWidth; ++i, p += 2) {
-            int byte = HexByte(p);
-            if (byte < 0)
-                return BadLine("not hexadecimal");
-            sum += static_cast<unsigned>(byte);
-            address = address << 8 | static_cast<uint32_t>(byte);
-        }
-        int n = count - m_nAddrWidth - 1;
-        for (int i = 0; i < n; ++i, p += 2) {
-            int byte = HexByte(p);
-            if (byte < 0)
-                return BadLine("not hexadecimal");
-            sum += static_cast<unsigned>(byte);
-            buffer[i] = static_cast<uint8_t>(byte);
-        }
-        if (HexByte(p) != static_cast<int>(~sum & 0xFF)) {
-            App().WriteLogNote("Checksum error in line " + std::to_string(m_nLineNumber) + " of \"" + m_strPath +
-                               "\"\r\n");
-            Problem("line " + std::to_string(m_nLineNumber) + ": checksum error");
-            return -1;
-        }
-        if (n > 0) {
-            m_nBlockAddress = address;
+        const int n = DecodeDataLine(buffer);
+        if (n != 0)
             return n;
-        }
     }
+}
+
+// The data line in m_line: its data bytes copied into `buffer` with
+// m_nBlockAddress set; 0 for a record without data, -1 for a damaged line.
+int CFileSrecord::DecodeDataLine(uint8_t* buffer)
+{
+    std::string_view line = m_line;
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (line.size() < 4)
+        return BadLine("not hexadecimal");
+    // Every character after the tag is a hex digit; decoding checks them all.
+    const size_t digits = line.size() - 2;
+    const size_t pairs = digits / 2;
+    uint8_t bytes[MAX_LINE_LENGTH / 2];
+    unsigned sum = 0;
+    if (!hextext::DecodePairs(line.data() + 2, pairs, bytes, sum) ||
+        (digits % 2 != 0 && hextext::Digit(line.back()) < 0))
+        return BadLine("not hexadecimal");
+
+    // The count covers the address, the data and the checksum byte.
+    const int count = bytes[0];
+    if (count < m_nAddrWidth + 1 || line.size() < 4 + 2 * static_cast<size_t>(count))
+        return BadLine("shorter than its byte count");
+    // The checksum sums the count, address and data bytes: what was summed
+    // past them (the checksum byte itself, anything after it) is taken off.
+    for (size_t i = static_cast<size_t>(count); i < pairs; ++i)
+        sum -= bytes[i];
+    if (bytes[count] != static_cast<uint8_t>(~sum)) {
+        App().WriteLogNote("Checksum error in line " + std::to_string(m_nLineNumber) + " of \"" + m_strPath +
+                           "\"\r\n");
+        Problem("line " + std::to_string(m_nLineNumber) + ": checksum error");
+        return -1;
+    }
+    uint32_t address = 0;
+    for (int i = 1; i <= m_nAddrWidth; ++i)
+        address = address << 8 | bytes[i];
+    const int n = count - m_nAddrWidth - 1;
+    if (n > 0) {
+        std::memcpy(buffer, bytes + 1 + m_nAddrWidth, static_cast<size_t>(n));
+        m_nBlockAddress = address;
+    }
+    return n;
 }

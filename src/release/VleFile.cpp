@@ -78,8 +78,8 @@ bool CVleFile::Create(const std::string& path)
     if (m_fd < 0)
         return false;
     m_strPath = path;
-    m_out.clear();
-    m_out.reserve(WRITE_BUFFER_SIZE);
+    m_out.assign(WRITE_BUFFER_SIZE, 0);
+    m_nOutFill = 0;
     m_bWriteError = false;
     m_nLastSize = 0;
     m_nTotal = 0;
@@ -90,9 +90,11 @@ bool CVleFile::Put(const uint8_t* bytes, size_t n)
 {
     if (m_fd < 0 || m_bWriteError)
         return false;
-    if (m_out.size() + n > WRITE_BUFFER_SIZE && !Flush())
+    uint8_t* room = Room(n);
+    if (room == nullptr)
         return false;
-    m_out.insert(m_out.end(), bytes, bytes + n);
+    std::memcpy(room, bytes, n);
+    m_nOutFill += n;
     return true;
 }
 
@@ -100,15 +102,24 @@ bool CVleFile::Flush()
 {
     if (m_fd < 0 || m_bWriteError)
         return false;
-    if (m_out.empty())
+    if (m_nOutFill == 0)
         return true;
     off_t end = ::lseek(m_fd, 0, SEEK_END);
-    if (end < 0 || !WriteAll(m_fd, m_out.data(), m_out.size(), end)) {
+    if (end < 0 || !WriteAll(m_fd, m_out.data(), m_nOutFill, end)) {
         m_bWriteError = true;
         return false;
     }
-    m_out.clear();
+    m_nOutFill = 0;
     return true;
+}
+
+uint8_t* CVleFile::Room(size_t n)
+{
+    if (m_fd < 0 || m_bWriteError || n > m_out.size())
+        return nullptr;
+    if (m_nOutFill + n > m_out.size() && !Flush())
+        return nullptr;
+    return m_out.data() + m_nOutFill;
 }
 
 bool CVleFile::WriteHeader(uint32_t time, uint16_t version)
@@ -126,8 +137,11 @@ bool CVleFile::WriteRecord(uint32_t address, int len, const uint8_t* data)
 {
     if (len < 1 || len > VLE_MAX_DATA)
         return false;
-    uint8_t record[VLE_MAX_DATA + VLE_RECORD_OVERHEAD];
-    uint32_t size = static_cast<uint32_t>(len) + VLE_RECORD_OVERHEAD;
+    const uint32_t size = static_cast<uint32_t>(len) + VLE_RECORD_OVERHEAD;
+    // The record is built in place in the write buffer.
+    uint8_t* record = Room(size);
+    if (record == nullptr)
+        return false;
     PutBE16(record, m_nLastSize == 0 ? 0 : m_nLastSize + size);
     PutBE16(record + 2, static_cast<uint32_t>(len));
     PutBE32(record + 4, address);
@@ -136,8 +150,7 @@ bool CVleFile::WriteRecord(uint32_t address, int len, const uint8_t* data)
         sum += data[i];
     std::memcpy(record + 8, data, static_cast<size_t>(len));
     PutBE16(record + 8 + len, sum & 0xFFFF);
-    if (!Put(record, size))
-        return false;
+    m_nOutFill += size;
     m_nLastSize = size;
     m_nTotal += static_cast<uint32_t>(len);
     return true;
@@ -168,7 +181,8 @@ void CVleFile::Close()
         ::close(m_fd);
         m_fd = -1;
     }
-    m_out.clear();
+    std::vector<uint8_t>().swap(m_out);
+    m_nOutFill = 0;
     m_in.Close();
     m_bHaveCurrent = false;
     m_nRecord = 0;

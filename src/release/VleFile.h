@@ -69,6 +69,9 @@ public:
 private:
     bool Put(const uint8_t* bytes, size_t n);
     bool Flush();
+    // Room for n more bytes at the end of the write buffer (flushed first
+    // when full); null after a write error.
+    uint8_t* Room(size_t n);
     int ReadRecordAt();              // reads the record at the current position
     int StepBack();                  // reads the record before the current one
     int CopyCurrent(uint8_t* out) const;
@@ -77,7 +80,8 @@ private:
 
     // writer
     int m_fd = -1;
-    std::vector<uint8_t> m_out;
+    std::vector<uint8_t> m_out;      // write buffer
+    size_t m_nOutFill = 0;           // bytes of it in use
     bool m_bWriteError = false;
     uint32_t m_nLastSize = 0;        // size of the last record written
     uint32_t m_nTotal = 0;           // data bytes written
