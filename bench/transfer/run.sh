@@ -7,7 +7,7 @@
 # Cases: the board cabled to the PC (alone) and a board behind its port B
 # (relayed); a raw image (any file: 87 data bytes a record, which packing
 # leaves as they are) and the same bytes as S3 S-records of 16 bytes a line,
-# with "Pack release records" off and on (import --pack); the board's own
+# with "Pack release records" off (NO in the settings) and on (the default); the board's own
 # rate 19200 bit/s while the settings say 9600 (the identification searches
 # the rate), and once with the settings naming 19200 (the board answers at
 # once).
@@ -97,6 +97,8 @@ run_case() {
   [ "$release" = srec ] && file=cpu.s3
   [ "$topology" = relayed ] && board=GPS
   write_case_files "$dir" "$topology" "$file" "$settings_rate"
+  # Packing is on unless the settings say NO.
+  [ "$pack" = on ] || printf '[Miscellaneous]\nPack release records=NO\n' >> "$dir/config/Tavrel.ini"
   cp "$work/release.${file##*.}" "$dir/request/$file"
   local c=("$cli" --config-dir "$dir/config" --log "$dir/Tavrel.log")
   "${c[@]}" env import "$dir/env.json" --out "$dir/env/bench.def" >/dev/null

@@ -123,8 +123,9 @@ const SettingKey kSettings[] = {
      &CUpdateApp::m_nReserved2, nullptr, nullptr, nullptr, false},
     {"Reserved 3", SEC_MISC, SEC_MISC, Kind::Seconds, 7, LimitTo2To20, MS,
      &CUpdateApp::m_nReserved3Ms, nullptr, nullptr, nullptr, false},
-    // Opt-in: conversions join consecutive data into full-length .vle records.
-    {"Pack release records", SEC_MISC, SEC_MISC, Kind::Switch, 0, NoBound, 1, nullptr,
+    // On unless the file says NO: conversions join consecutive data into
+    // full-length .vle records, which the data phase sends in far less time.
+    {"Pack release records", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,
      &CUpdateApp::m_bPackRecords, nullptr, nullptr, false},
     // The record of every run in history.sqlite; "NO" keeps none.
     {"Transfer history", SEC_MISC, SEC_MISC, Kind::Switch, 1, NoBound, 1, nullptr,

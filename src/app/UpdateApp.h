@@ -105,7 +105,7 @@ public:
     int m_nReserved1 = 0;               // "Reserved 1"
     int m_nReserved2 = 1;               // "Reserved 2"
     int m_nReserved3Ms = 7000;          // "Reserved 3"
-    bool m_bPackRecords = false;        // "Pack release records"
+    bool m_bPackRecords = true;         // "Pack release records"
     bool m_bKeepHistory = true;         // "Transfer history"
     std::vector<std::string> m_recentFiles;   // "Recent File List", most recent first
 

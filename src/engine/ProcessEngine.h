@@ -28,6 +28,7 @@ class CUpdateDoc;
 class CBoardConf;
 class CBoardDef;
 class CVleFile;
+class CProgressIndicator;
 class DataRecord;
 struct IdentTarget;
 
@@ -308,6 +309,8 @@ private:
     void ResetLinesForTransfer(const std::vector<int>& keptSelected);
     bool CheckRescueBoard();
     int ConvertReleaseFiles();
+    int ConvertLineRelease(CBoardConf& line, CProgressIndicator& progress);
+    int RefreshSharedVle(CBoardConf& line);
     int EndMessageOfConversion(int result) const;
 
     // Model access.

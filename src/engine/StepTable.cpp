@@ -110,6 +110,12 @@ void CProcessEngine::Step12OpenRelease()
 {
     App().WriteLogNote("===============\r\n");
     CBoardConf& line = CurrentLine();
+    const int refreshed = RefreshSharedVle(line);
+    if (refreshed != CONVERT_OK) {
+        const int message = EndMessageOfConversion(refreshed);
+        EndProcess(message != 0 ? message : 17, true);
+        return;
+    }
     m_pReleaseFile = std::make_unique<CVleFile>();
     const bool usable = m_pReleaseFile->OpenForRead(line.m_strVleFile) == 1 &&
                         m_pReleaseFile->CheckFile() == VleTypeOf(line.m_nFileType);

@@ -18,7 +18,9 @@
 #include "link/DataRecord.h"
 #include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
+#include "release/ContentSniff.h"
 #include "release/FileBase.h"
+#include "release/Import.h"
 #include "release/VleFile.h"
 
 namespace {
@@ -52,12 +54,6 @@ constexpr std::array<LoopEnd, 3> kLoopEnds = {{
 constexpr int RECORD_BLOCK_MASK = 0xFFFFFF;
 constexpr int KIND_RESEND = 4;   // 'C'
 constexpr int KIND_ABORT = 5;    // 'A'
-
-// The conversion's percentage on the view's overall progress bar.
-class CViewProgress : public CProgressIndicator {
-public:
-    void SetPos(int percent) override { Host().SetOverallProgress(percent, 100); }
-};
 
 std::string CounterText(int id, long value)
 {
@@ -149,7 +145,8 @@ bool CProcessEngine::CheckReleaseFiles()
         Host().SetFileNameText(line.ReleaseFileName());
         Host().SetBoardCounter(std::to_string(i + 1) + "/" + std::to_string(count));
         const std::string path = line.ReleaseFilePath();
-        line.m_nFileType = RecogniseReleaseFile(path);
+        const ReleaseRecognition recognition = RecogniseRelease(path);
+        line.m_nFileType = recognition.type;
         if (line.m_nFileType >= 0) {
             line.m_bSelected = 1;
             m_releaseOk[static_cast<size_t>(i)] = 1;
@@ -161,6 +158,9 @@ bool CProcessEngine::CheckReleaseFiles()
                                ? FormatString(6, {file}) + GetString(163) + "\r\n"
                                : FormatString(10, {file});
         text += FormatString(47, {line.m_strBoardName});
+        // What the file looks like goes to the log before the message.
+        if (!recognition.refusal.empty())
+            App().WriteLogNote(std::string(1, '"') + path + "\": " + recognition.refusal + "\r\n");
         App().WriteLogNote(text);
         if (count == 1) {
             ShowMessage(text, 28, MB_OK_ONLY, ICON_EXCLAMATION);
@@ -215,19 +215,36 @@ int CProcessEngine::ConvertReleaseFiles()
         if (!line.m_bSelected) continue;
         Host().SetBoardText(line.m_strBoardName);
         Host().SetFileNameText(line.ReleaseFileName());
-        std::unique_ptr<CFileBase> reader = CreateReader(line.m_nFileType);
-        if (!reader) {
-            result = CONVERT_BAD_FORMAT;
-        } else {
-            const std::string path = line.ReleaseFilePath();
-            reader->SetSource(path, &progress);
-            result = reader->OpenRelease() ? reader->ConvertToVle() : CONVERT_READ_ERROR;
-            reader->Close();
-            if (result == CONVERT_OK) line.m_strVleFile = VlePathFor(path);
-        }
+        const std::string shared = SharedVleText(line.ReleaseFilePath(), ReleasesSharingVle(line.ReleaseFilePath()));
+        if (!shared.empty()) App().WriteLogNote(shared);
+        result = ConvertLineRelease(line, progress);
         if (result != CONVERT_OK) line.m_bSelected = 0;
     }
     ShowNoBoard();
+    Host().SetOverallProgress(0, 100);
+    return result;
+}
+
+int CProcessEngine::ConvertLineRelease(CBoardConf& line, CProgressIndicator& progress)
+{
+    std::unique_ptr<CFileBase> reader = CreateReader(line.m_nFileType);
+    if (!reader) return CONVERT_BAD_FORMAT;
+    const std::string path = line.ReleaseFilePath();
+    reader->SetSource(path, &progress);
+    const int result = reader->OpenRelease() ? reader->ConvertToVle() : CONVERT_READ_ERROR;
+    reader->Close();
+    if (result == CONVERT_OK) line.m_strVleFile = VlePathFor(path);
+    return result;
+}
+
+// A .vle file that another release file beside this one also makes may hold
+// the other's data by now (another line of the request converted it last):
+// it is made again from this line's release just before it is sent.
+int CProcessEngine::RefreshSharedVle(CBoardConf& line)
+{
+    if (ReleasesSharingVle(line.ReleaseFilePath()).empty()) return CONVERT_OK;
+    CViewProgress progress;
+    const int result = ConvertLineRelease(line, progress);
     Host().SetOverallProgress(0, 100);
     return result;
 }

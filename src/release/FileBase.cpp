@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 
 #include "app/UpdateApp.h"
+#include "release/ContentSniff.h"
 #include "release/RecordPacker.h"
 
 namespace {
@@ -83,6 +84,10 @@ int CFileBase::IsConverted()
     // name would: it cannot be told apart, so it is made again each time.
     if (m_strPath.empty() || VleTypeOf(m_nType) != m_nType)
         return 0;
+    // Another release file of the same stem makes the same .vle file: what
+    // it holds may be the other's data, made in the same second.
+    if (!ReleasesSharingVle(m_strPath).empty())
+        return 0;
     CVleFile vle;
     if (!vle.OpenForRead(VlePathFor(m_strPath)))
         return 0;
@@ -102,6 +107,16 @@ bool CFileBase::IsPackedVle(CVleFile& vle)
         return false;
     m_nFrameSize = FrameSizeFor(m_nAddrWidth);
     return VleRecordsPacked(vle, VleRecordLength());
+}
+
+bool CFileBase::VleIsPacked()
+{
+    CVleFile vle;
+    if (!vle.OpenForRead(VlePathFor(m_strPath)) || vle.CheckFile() == VLE_INVALID_TYPE)
+        return false;
+    const bool packed = IsPackedVle(vle);
+    vle.Close();
+    return packed;
 }
 
 int CFileBase::HasDiskSpace()
@@ -276,36 +291,9 @@ std::unique_ptr<CFileBase> CreateReader(int type)
     }
 }
 
-namespace {
-
-// A module that begins with E0 and a 4-character name starts like an absolute
-// file (a first byte from 0x80 on, then 0x04); a complete IEEE 695 header
-// part decides for IEEE 695.
-bool IsIeee695Module(const std::string& path)
-{
-    CFileIeee695 ieee;
-    ieee.SetSource(path, nullptr);
-    return ieee.OpenRelease() && ieee.HasValidHeader();
-}
-
-}  // namespace
-
 int RecogniseReleaseFile(const std::string& path)
 {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return -2;
-    for (int type : {int(RELEASE_SRECORD), int(RELEASE_ABSOLUTE), int(RELEASE_IEEE695), int(READER_ELF),
-                     int(READER_INTEL_HEX)}) {
-        std::unique_ptr<CFileBase> reader = CreateReader(type);
-        reader->SetSource(path, nullptr);
-        if (reader->OpenRelease() && reader->Recognise() == 1)
-            return type == RELEASE_ABSOLUTE && IsIeee695Module(path) ? RELEASE_IEEE695 : type;
-    }
-    // An empty file holds no release: it is not loaded as an empty image.
-    CFileAny any;
-    any.SetSource(path, nullptr);
-    return any.OpenRelease() && any.m_nFileSize > 0 ? RELEASE_ANY : -1;
+    return RecogniseRelease(path).type;
 }
 
 int CFileBase::BadLine(long lineNumber, const std::string& what)

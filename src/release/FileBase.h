@@ -72,6 +72,8 @@ public:
     // error"); empty when none was found.
     const std::string& Problem() const { return m_strProblem; }
 
+    // 1 when the .vle file is up to date for this release; never when
+    // another release file beside it shares its .vle name.
     int IsConverted();
     int HasDiskSpace();
     int CreateVle();
@@ -81,6 +83,8 @@ public:
     // for it; an unpacked conversion takes any up-to-date file.
     void SetPacking(bool pack) { m_bPack = pack; }
     bool Packing() const { return m_bPack; }
+    // True when the release's .vle file holds the records packing gives.
+    bool VleIsPacked();
 
     int Type() const { return m_nType; }
     const std::string& VlePath() const { return m_strVlePath; }
@@ -294,8 +298,9 @@ private:
     uint64_t m_nDone = 0;       // bytes of it read
 };
 
-// Reader code of a release file: 0 to 3 or a READER_ code, -1 when no reader
-// opens it or it is empty, -2 when the file does not exist.
+// Reader code of a release file: 0 to 3 or a READER_ code, -1 when it is
+// refused (empty, text or an archive, or not what its name says: see
+// RecogniseRelease), -2 when the file does not exist.
 int RecogniseReleaseFile(const std::string& path);
 // A new reader for a reader code; null for any other code.
 std::unique_ptr<CFileBase> CreateReader(int type);

@@ -3,6 +3,7 @@
 #include "app/Host.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
+#include "release/ContentSniff.h"
 
 namespace {
 
@@ -25,6 +26,14 @@ std::string FileNameOf(const std::string& path)
 {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted(1, '"');
+    quoted.append(text);
+    quoted.push_back('"');
+    return quoted;
 }
 
 std::string VleLine(const std::string& vlePath) { return FormatText("(%s)\r\n", {vlePath}); }
@@ -62,10 +71,13 @@ int ConvertWithReader(int type, const std::string& path, CProgressIndicator* pro
         return IMPORT_NOT_OPENED;
     out.vlePath = VlePathFor(path);
     int code = IMPORT_ALREADY_CONVERTED;
-    if (!reader->IsConverted())
+    if (!reader->IsConverted()) {
         code = reader->ConvertToVle();
-    else
+        out.packed = reader->Packing();
+    } else {
         reader->Recognise();   // what the format name tells without reading the data
+        out.packed = reader->VleIsPacked();
+    }
     out.format = reader->FormatName();
     out.problem = reader->Problem();
     reader->Close();
@@ -81,15 +93,32 @@ void ResetView()
 
 }  // namespace
 
+std::string SharedVleText(const std::string& releasePath, const std::vector<std::string>& others)
+{
+    if (others.empty())
+        return {};
+    std::string text = Quoted(FileNameOf(releasePath));
+    for (size_t i = 0; i < others.size(); ++i) {
+        text.append(i + 1 == others.size() ? " and " : ", ");
+        text.append(Quoted(others[i]));
+    }
+    text.append(" share one .vle file (");
+    text.append(FileNameOf(VlePathFor(releasePath)));
+    text.append("): it is made again at every conversion.\r\n");
+    return text;
+}
+
 void CViewProgress::SetPos(int percent) { Host().SetOverallProgress(percent, 100); }
 
-ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* progress, bool showBox)
+ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* progress, bool showBox,
+                                bool forceRaw)
 {
     ImportOutcome out;
     Host().SetActivityBlink(true);
     App().WriteLogNote(FormatString(MSG_START_CONVERTING, {path}));
 
-    int type = RecogniseReleaseFile(path);
+    const ReleaseRecognition recognition = RecogniseRelease(path, forceRaw);
+    const int type = recognition.type;
     if (type == IMPORT_NO_FILE) {
         out.code = IMPORT_NO_FILE;
         ResetView();   // the indicator turned on above must not keep blinking
@@ -97,11 +126,18 @@ ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* pro
     }
     if (type < 0) {
         out.code = IMPORT_UNKNOWN_FORMAT;
+        out.problem = recognition.refusal;
+        if (!out.problem.empty())
+            App().WriteLogNote(Quoted(path) + ": " + out.problem + "\r\n");
     } else {
         Host().SetFileNameText(FileNameOf(path));
         out.code = ConvertWithReader(type, path, progress, out);
     }
     DescribeResult(out, path);
+    if (type >= 0) {
+        out.sharing = ReleasesSharingVle(path);
+        out.message += SharedVleText(path, out.sharing);
+    }
 
     App().WriteLogNote(out.message);
     if (showBox)

@@ -2,6 +2,7 @@
 // The Import command: converts a release file chosen by the user into its
 // .vle file, with its log lines and its one message box.
 #include <string>
+#include <vector>
 
 #include "release/FileBase.h"
 
@@ -21,6 +22,8 @@ struct ImportOutcome {
     std::string vlePath;
     std::string format;          // what the file was read as (the reader's FormatName); empty when none
     std::string problem;         // where a faulty file is at fault ("line 12: checksum error")
+    bool packed = false;         // the .vle file holds packed records
+    std::vector<std::string> sharing;   // other release files beside it with the same .vle name
 };
 
 // The progress indicator of the main view (its overall progress bar).
@@ -32,9 +35,15 @@ public:
 // Converts `path`, logs the start and the result, and, with `showBox`, shows
 // the result in the "Import process" box. Drives the view's activity
 // indicator and file-name text; `progress` receives the percentage.
-ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* progress, bool showBox);
+// `forceRaw` converts any non-empty file as a raw image.
+ImportOutcome ImportReleasePath(const std::string& path, CProgressIndicator* progress, bool showBox,
+                                bool forceRaw = false);
 
 // The command: asks for the release file (starting at `initialName`, in the
 // "Last SFL path" folder), then
 // ImportReleasePath with the view's progress bar. Returns 1 on success.
 int ImportReleaseFile(const std::string& initialName);
+
+// The line that says a release file shares its .vle file with others beside
+// it, so that the .vle is made again at every conversion; empty when none does.
+std::string SharedVleText(const std::string& releasePath, const std::vector<std::string>& others);

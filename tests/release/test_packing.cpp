@@ -318,13 +318,14 @@ TEST(PackedConversion, UpToDateRules)
     EXPECT_EQ(UpToDate(full64, true), 1);
 }
 
-// "Pack release records" in [Miscellaneous] (default NO) is what a reader
-// packs by unless told otherwise.
+// "Pack release records" in [Miscellaneous] (YES when the file does not name
+// it; a file that says NO keeps NO) is what a reader packs by unless told otherwise.
 TEST(PackedConversion, TheSettingChoosesPacking)
 {
     const bool saved = App().m_bPackRecords;
-    for (const auto& [text, pack] : {std::pair{"", false}, {"Pack release records=YES\n", true},
-                                     {"Pack release records=yes\n", true}, {"Pack release records=NO\n", false}}) {
+    for (const auto& [text, pack] : {std::pair{"", true}, {"Pack release records=YES\n", true},
+                                     {"Pack release records=yes\n", true}, {"Pack release records=NO\n", false},
+                                     {"Pack release records=no\n", false}}) {
         CIniFile ini;
         ini.Parse(std::string("[Miscellaneous]\n") + text);
         App().LoadSettingsFrom(ini);
