@@ -99,7 +99,7 @@ TEST(Cli, UnwritableLogWarnsOnceAndGoesOn)
 TEST(Cli, ImportPastTheFileSizeLimitReportsTheFailure)
 {
     CTempDir dir;
-    dir.Write("release.bin", std::string(256 * 1024, '\x5A'));
+    dir.Write("release.bin", std::string(256 * 1024, '\x00'));   // binary: a raw image
     const std::string globals = "--config-dir " + dir.Path() + " --log " + dir.File("T.log");
     // ulimit -f counts 512-byte blocks in dash and 1024-byte ones in bash: 64 KB at most.
     const CliRun run = RunCli("--help >/dev/null; ulimit -f 64; " TAVREL_BINARY_DIR "/src/tavrel-cli " +

@@ -147,8 +147,14 @@ TEST(Absolute, RecordsAndBadRecords)
 
 // --- IEEE 695 -----------------------------------------------------------------------
 
+// The reader's blocks as they come, one .vle record each: packing off.
 TEST(Ieee695, LoadRepeatAndAddressRecords)
 {
+    struct Unpacked {
+        bool saved = App().m_bPackRecords;
+        Unpacked() { App().m_bPackRecords = false; }
+        ~Unpacked() { App().m_bPackRecords = saved; }
+    } unpacked;
     const Bytes a = RandomBytes(100, 11), b = RandomBytes(40, 12);
     const Bytes abc = {'A', 'B', 'C', 'D', 'E'};
     Bytes repeated;
