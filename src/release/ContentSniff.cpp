@@ -23,6 +23,9 @@ constexpr size_t TAR_CHECKSUM_SIZE = 8;
 constexpr size_t MAX_HIGH_BYTES_PER_100 = 25;
 // Directory entries looked at for release files that share a .vle name.
 constexpr size_t MAX_SIBLINGS_LOOKED_AT = 100000;
+// The program's own files, which lie beside releases with the same stem (a
+// request cpu.sfl loading cpu.s19) and are never release files.
+const char* const kOwnFileExtensions[] = {"sfl", "def", "vle", "ini", "log", "sec"};
 // Name given for a file name's extension in refusals; ".hex" is either text format.
 constexpr int READER_HEX_TEXT = -100;
 
@@ -340,6 +343,10 @@ std::vector<std::string> ReleasesSharingVle(const std::string& releasePath)
             continue;
         std::error_code typeError;
         if (!it->is_regular_file(typeError) || typeError)
+            continue;
+        const std::string extension = LowerExtension(other);
+        if (std::find(std::begin(kOwnFileExtensions), std::end(kOwnFileExtensions), extension) !=
+            std::end(kOwnFileExtensions))
             continue;
         if (VlePathFor(other) == vleName && RecogniseRelease(prefix + other).type >= 0)
             others.push_back(other);

@@ -60,5 +60,5 @@ ReleaseRecognition RecogniseRelease(const std::string& path, bool forceRaw = fal
 
 // The other release files beside one whose .vle path is the same (notes.s19
 // and notes.mot both give notes.vle), by name, sorted; files that are no
-// release (text, archives) do not count. Such a .vle file may hold either's data.
+// release (text, archives, the program's own .sfl, .def, .ini...) do not count. Such a .vle file may hold either's data.
 std::vector<std::string> ReleasesSharingVle(const std::string& releasePath);

@@ -112,6 +112,7 @@ TEST_F(Content, ReleasesSharingOneVleAreConvertedEveryTime)
     WriteFile(P("b.bin"), RandomBytes(500, 2));
     Make("objcopy -I binary -O srec a.bin notes.s19 && objcopy -I binary -O srec b.bin notes.mot");
     WriteText(P("notes.txt"), "not a release: it does not count\n");
+    WriteFile(P("notes.sfl"), RandomBytes(200, 3));   // nor does a request loading it
     SetTime(P("notes.s19"), 1000000000);
     SetTime(P("notes.mot"), 1000000000);
     EXPECT_EQ(ReleasesSharingVle(P("notes.s19")), std::vector<std::string>{"notes.mot"});
