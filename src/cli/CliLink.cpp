@@ -105,25 +105,39 @@ std::string OpenFailureAdvice(const CSerialLink& link)
     }
 }
 
-std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint)
+std::string RateList(const std::vector<int>& rates)
 {
     std::string list;
     for (std::size_t i = 0; i < rates.size(); ++i)
         list += (i == 0 ? "" : i + 1 == rates.size() ? " and " : ", ") + std::to_string(rates[i]);
-    std::string text = "no answer from a receiver on " + port + (list.empty() ? "" : " at " + list + " bit/s") +
-                       ": check the cable and power, or choose another port with --port; "
-                       "`tavrel-cli ports` lists them";
+    return list + (list.empty() ? "" : " bit/s");
+}
+
+std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint)
+{
+    const std::string list = RateList(rates);
+    std::string text = "no answer from a receiver on " + port + (list.empty() ? "" : " at " + list) +
+                       ": no byte came back: check the cable, the power and the port (--port chooses another; "
+                       "`tavrel-cli ports` lists them)";
     return rateHint.empty() ? text : text + " (" + rateHint + ")";
 }
 
 std::string IdentFailureReason(const CSerialLink& link)
 {
-    const std::string hint =
+    std::string hint =
         App().m_bQueryAutoSpeed ? "" : "\"Query auto speed enable\" is off: only this rate was tried";
     auto* host = dynamic_cast<CTerminalHost*>(&Host());
     if (host == nullptr) return NoAnswerAdvice(link.PortName(), {}, hint);
     const CIdentRecorder& seen = host->IdentRecorder();
-    return NoAnswerAdvice(seen.Port().empty() ? link.PortName() : seen.Port(), seen.RatesTried(), hint);
+    const std::string port = seen.Port().empty() ? link.PortName() : seen.Port();
+    if (!seen.RatesWithBytes().empty())
+        return "something answers on " + port + " at " + RateList(seen.RatesWithBytes()) +
+               " but not as a receiver (bytes came back, no identification): check that the receiver, not "
+               "another device, is on this port, and its rate";
+    if (seen.GaveUpSilent())
+        hint = "the search stopped after two rounds of the rates without a byte; --wait keeps searching while "
+               "the receiver is switched on";
+    return NoAnswerAdvice(port, seen.RatesTried(), hint);
 }
 
 bool ReportOpenFailure(const CSerialLink& link)

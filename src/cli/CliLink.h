@@ -25,6 +25,9 @@ bool CliPortWord(const std::string& port, std::string& resolved, std::string& er
 // empty when the last open succeeded.
 std::string OpenFailureAdvice(const CSerialLink& link);
 
+// "9600, 19200 and 38400 bit/s"; empty for no rate.
+std::string RateList(const std::vector<int>& rates);
+
 // Nothing answered on `port` at `rates` (bit/s): the reason and what to do
 // next; `rateHint`, when not empty, says how to try other rates.
 std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint);

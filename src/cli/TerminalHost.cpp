@@ -110,6 +110,8 @@ void CIdentRecorder::Shown(bool open)
     m_strPort.clear();
     m_nRate = 0;
     m_rates.clear();
+    m_ratesWithBytes.clear();
+    m_bStoppedSilent = false;
 }
 
 void CIdentRecorder::SetConnectionText(const std::string& text)

@@ -26,8 +26,14 @@ public:
     // "COM1,9600,n,8,2" or "/dev/ttyUSB0,19200,n,8,2".
     void SetConnectionText(const std::string& text) override;
     void Shown(bool open) override;
+    void HeardBytes(int rate) override { m_ratesWithBytes.push_back(rate); }
+    void StoppedSilent() override { m_bStoppedSilent = true; }
     const std::string& Port() const { return m_strPort; }
     const std::vector<int>& RatesTried() const { return m_rates; }
+    // Rates at which bytes came back, understood or not.
+    const std::vector<int>& RatesWithBytes() const { return m_ratesWithBytes; }
+    // The run gave up early: rounds of the range brought back no byte.
+    bool GaveUpSilent() const { return m_bStoppedSilent; }
     // Told every new port and rate of a run.
     std::function<void(const std::string& port, int rate)> onConnection;
 
@@ -35,6 +41,8 @@ private:
     std::string m_strPort;
     int m_nRate = 0;   // the rate told last
     std::vector<int> m_rates;
+    std::vector<int> m_ratesWithBytes;
+    bool m_bStoppedSilent = false;
 };
 
 class CTerminalHost : public CHost {

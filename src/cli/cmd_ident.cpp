@@ -148,6 +148,10 @@ int RunIdent(CliArgs& args)
                      ? OpenFailureAdvice(link)
                      : NoAnswerAdvice(link.PortName(), seen.RatesTried(),
                                       request.bScan ? "" : "--scan also tries the other rates");
+        if (link.OpenFailure().empty() && !seen.RatesWithBytes().empty())
+            reason = "something answers on " + link.PortName() + " at " + RateList(seen.RatesWithBytes()) +
+                     " but not as a receiver (bytes came back, no identification): check that the receiver, not "
+                     "another device, is on this port, and its rate";
         code = 1;
         break;
     }

@@ -118,6 +118,7 @@ int RunQuery(CliArgs& args)
     args.Option("baud", baud);
     args.Option("json", jsonTarget);
     const bool save = args.Flag("save");
+    const bool wait = args.Flag("wait");
     std::vector<std::string> rest;
     std::string error;
     if (!args.Positionals(rest, error)) return CliUsageError(error);
@@ -132,6 +133,7 @@ int RunQuery(CliArgs& args)
     CUpdateDoc doc;
     CProcessEngine engine(doc, link);
     CCliHistory history(engine);
+    engine.SetWaitForReceiver(wait);
     {
         CProcessWatch watch(engine, Globals().quiet, Globals().verbose, nullptr);
         engine.StartQuery(PROC_QUERY);
@@ -168,7 +170,7 @@ int RunQuery(CliArgs& args)
 
 CliRegistrar reg({"query", "Identify the connected board and the boards behind it",
                   "usage: tavrel-cli query [REQUEST.sfl | --env NAME] [--port P] [--baud R] [--save]\n"
-                  "                        [--json FILE|-]\n"
+                  "                        [--wait] [--json FILE|-]\n"
                   "  Sends the identification query (searching the rates of the auto-configure\n"
                   "  range when \"Query auto speed enable\" is on) and prints the answer, one row\n"
                   "  per board software. --port takes COM1..COM8, a device path or a\n"
@@ -178,6 +180,10 @@ CliRegistrar reg({"query", "Identify the connected board and the boards behind i
                   "  answered at (and the port, when given as COMn) in the communication\n"
                   "  settings of Tavrel.ini; without it a rate the settings do not name is\n"
                   "  only reported.\n"
+                  "  When two whole rounds of the rates bring back no byte at all, the search\n"
+                  "  stops and says so; --wait keeps searching until the time limit (a receiver\n"
+                  "  being switched on). Bytes that are no identification are named with their\n"
+                  "  rate.\n"
                   "  With a request (or --env NAME, an environment of the environment\n"
                   "  directory) the answer is checked against the boards it expects: each found\n"
                   "  (with its software, and whether it is the request's), missing, waiting in\n"

@@ -116,6 +116,7 @@ int RunTransfer(CliArgs& args)
     args.Option("json", jsonPath);
     args.Option("progress-json", eventsPath);
     const bool rescue = args.Flag("rescue");
+    const bool wait = args.Flag("wait");
     std::vector<std::string> files;
     std::string error;
     if (!args.Positionals(files, error)) return CliUsageError(error);
@@ -138,6 +139,7 @@ int RunTransfer(CliArgs& args)
     App().m_bCmdLineStart = true;
     CProcessEngine engine(doc, *link);
     CCliHistory history(engine);
+    engine.SetWaitForReceiver(wait);
     CProcessWatch watch(engine, Globals().quiet, Globals().verbose, events.Stream());
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
@@ -164,7 +166,7 @@ int RunTransfer(CliArgs& args)
 
 CliRegistrar reg({"transfer", "Load the releases of a transfer request into the boards",
                   "usage: tavrel-cli transfer FILE.sfl [--rescue] [--port P] [--baud R] [--json REPORT]\n"
-                  "                                    [--progress-json EVENTS]\n"
+                  "                                    [--progress-json EVENTS] [--wait]\n"
                   "  Opens the request (its lines are linked to the environments of the\n"
                   "  environment directory), converts the release files found beside it and\n"
                   "  loads every board line in turn, then prints the end report. Questions are\n"
@@ -174,6 +176,8 @@ CliRegistrar reg({"transfer", "Load the releases of a transfer request into the 
                   "  of the total, line rate, effective rate, resends and time left (redrawn on\n"
                   "  a terminal, every few seconds otherwise); at the end each board's bytes,\n"
                   "  wall time and rate. A failure is followed by its reason and the next step.\n"
+                  "  When two whole rounds of the rates bring back no byte, the search for the\n"
+                  "  receiver stops and says so; --wait keeps searching until the time limit.\n"
                   "  --json writes each board's result, resends, bytes and time and the reason\n"
                   "  (\"-\": on stdout, and everything else on stderr). --progress-json writes\n"
                   "  one JSON event per line as the transfer goes (\"-\": on stdout).\n"

@@ -96,6 +96,11 @@ public:
     };
     const std::vector<BoardStats>& LastBoardStats() const { return m_boardStats; }
 
+    // The first identification of a process keeps searching on a silent line
+    // until its time limit (a receiver being switched on), instead of giving
+    // up after two silent rounds of the rates.
+    void SetWaitForReceiver(bool wait) { m_bWaitForReceiver = wait; }
+
     // --- observers (tavrel-cli's progress and failure reasons) ------------------
     // Told at each phase of a process and after every data record.
     std::function<void(const ProcessProgress&)> onProgress;
@@ -272,7 +277,7 @@ private:
     bool RunChangeCommunication(bool& direct, int& rateIndex, int& destination);
     // Runs the auto-configure dialog on the link (the identification); the
     // link stays at the rate it found the board at. IdentDialogResult.
-    int RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply);
+    int RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply, bool stopWhenSilent = false);
     // The board of the repair answers after it (at its new rate when it is
     // the connected board).
     bool RepairConfirmed(const std::string& reply) const;
@@ -383,6 +388,7 @@ private:
     bool m_bTickHalf = false;
     bool m_bFirstBoard = true;       // the current board is the first of the process
     bool m_bQueryAnswered = false;
+    bool m_bWaitForReceiver = false;
     int m_nLinkBaudIndex = DEFAULT_BAUD_INDEX;   // rate the link is open at
     int m_nHopLetterHop = 0;
     long long m_nBytesSent = 0;

@@ -53,7 +53,9 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     m_nStep = fromStep == 10 ? 11 : 32;
     ReportPhase(PHASE_SCAN);
     std::string reply;
-    const int result = RunAutoConfig(timeLimit, search, reply);
+    // The first identification of a process gives up on a silent line; a
+    // receiver being switched on is waited for when the host asks so.
+    const int result = RunAutoConfig(timeLimit, search, reply, fromStep == 10 && !m_bWaitForReceiver);
     if (m_nStep == 0) return;   // the process was ended meanwhile
 
     if (result == IDENT_FOUND) {
@@ -67,7 +69,7 @@ void CProcessEngine::RunIdentificationDialog(int fromStep)
     IdentificationFailed(result);
 }
 
-int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply)
+int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, std::string& reply, bool stopWhenSilent)
 {
     m_bRawReceive = true;
     if (!searchRates && timeLimitSec == 0) timeLimitSec = kLockedQuerySec;
@@ -75,6 +77,7 @@ int CProcessEngine::RunAutoConfig(int timeLimitSec, bool searchRates, std::strin
     dialog.SetRange(static_cast<int>(m_link.BaudRate()), App().m_nAutoBaudMin, App().m_nAutoBaudMax);
     dialog.EnableLockOption(searchRates);
     dialog.AllowSpeedChange(searchRates);
+    dialog.StopWhenSilent(stopWhenSilent);
     const int result = dialog.RunModal();
     int minRate = App().m_nAutoBaudMin;
     int maxRate = App().m_nAutoBaudMax;

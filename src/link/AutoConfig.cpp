@@ -295,6 +295,7 @@ void CAutoConfigDlg::ScanStep(ScanEvent ev)
     AllLedsIdle();
     m_scanTimer.stop();
     m_nAttempts = 0;
+    if (RateLeftUnanswered()) return;
     if (m_nTimeLimitMs == 0 && m_nSpeedChanges >= m_nMaxSpeedChanges) {
         EndScan(false);
         return;
@@ -361,6 +362,7 @@ void CAutoConfigDlg::SweepTick()
         return;
     }
     m_pView->SetLedImage(0, LED_IMAGE_FAILED);
+    if (RateLeftUnanswered()) return;
     if (--m_nSweepRatesLeft > 0 && !m_bLocked) {
         if (ChangeSpeed(0))
             SweepAsk();
@@ -392,6 +394,27 @@ void CAutoConfigDlg::BeginCarefulScan()
     ResetSeries();
     SendIdent();
     m_nAttempts = 1;
+}
+
+bool CAutoConfigDlg::RateLeftUnanswered()
+{
+    ++m_nRatesLeftUnanswered;
+    const int round = m_bLocked ? 1 : RatesInRange();
+    if (!m_bStopWhenSilent || !m_ratesWithBytes.empty() || m_nRatesLeftUnanswered < kSilentRounds * round)
+        return false;
+    m_bStoppedSilent = true;
+    m_pView->StoppedSilent();
+    EndScan(false);
+    return true;
+}
+
+void CAutoConfigDlg::NoteBytesHeard()
+{
+    m_bHeardSinceAsk = true;
+    const int rate = static_cast<int>(m_link.BaudRate());
+    if (std::find(m_ratesWithBytes.begin(), m_ratesWithBytes.end(), rate) != m_ratesWithBytes.end()) return;
+    m_ratesWithBytes.push_back(rate);
+    m_pView->HeardBytes(rate);
 }
 
 bool CAutoConfigDlg::ChangeSpeed(int waitBeforeMs)
@@ -512,7 +535,7 @@ void CAutoConfigDlg::OnCommNotify()
     std::string buffer(CReceiveParser::kMaxReadBytes, '\0');
     int got = m_link.Read(buffer.data(), static_cast<int>(buffer.size()));
     if (got > 0)
-        m_bHeardSinceAsk = true;
+        NoteBytesHeard();
     m_strRxText.append(buffer.data(), static_cast<size_t>(std::max(got, 0)));
 
     // Lines are cut through an offset and the text is erased once, so a

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <string>
+#include <vector>
 
 #include "link/SerialLink.h"
 
@@ -55,6 +56,10 @@ public:
     virtual void SetLedImage(int /*led*/, int /*image*/) {}
     virtual void SetLedBlink(int /*led*/, int /*imageA*/, int /*imageB*/) {}
     virtual void ShowLed(int /*led*/, bool /*show*/) {}
+    // The first bytes heard at a rate, understood or not.
+    virtual void HeardBytes(int /*rate*/) {}
+    // The run stopped early: whole rounds of the range brought back no byte.
+    virtual void StoppedSilent() {}
 };
 
 class CAutoConfigDlg : public QObject {
@@ -75,6 +80,7 @@ public:
     static constexpr int kLedBlinkPeriodMs = 200;
     static constexpr int kAbortPollMs = 200;
     static constexpr int kAttemptsPerRate = 3;
+    static constexpr int kSilentRounds = 2;
     static constexpr int kLedCount = 4;
     static constexpr int kMinLineChars = 18;
     // An answer that grows beyond this is no identification: the series restarts.
@@ -95,6 +101,14 @@ public:
     // a restart asks at the rates it knows first): the scan begins at the
     // next rate of the range, without a first pass at the start rate.
     void BeginWithRateChange(bool on) { m_bBeginWithChange = on; }
+    // A search nobody watches: once kSilentRounds whole rounds of the range
+    // brought back no byte at all, it ends as not found (a cable, power or
+    // port fault is not cured by the rest of the time limit). While bytes
+    // come back, understood or not, the time limit holds.
+    void StopWhenSilent(bool on) { m_bStopWhenSilent = on; }
+    bool StoppedSilent() const { return m_bStoppedSilent; }
+    // Rates at which bytes came back, in the order first heard.
+    const std::vector<int>& RatesWithBytes() const { return m_ratesWithBytes; }
 
     void GetRange(int& minRate, int& maxRate) const;
     const std::string& GetIdentReply() const { return m_strReply; }
@@ -140,6 +154,10 @@ private:
     void SweepAsk();
     void SweepTick();
     void BeginCarefulScan();
+    // One rate of the range was asked and left without an answer; true when
+    // the run has ended because the line stayed silent.
+    bool RateLeftUnanswered();
+    void NoteBytesHeard();
     bool ChangeSpeed(int waitBeforeMs = kBeforeSpeedChangeMs);
     void SendIdent();
     void EndScan(bool cancelled);
@@ -177,6 +195,10 @@ private:
     int m_nSweepRatesLeft = 0;
     bool m_bSweepExtended = false;
     bool m_bHeardSinceAsk = false;
+    bool m_bStopWhenSilent = false;
+    bool m_bStoppedSilent = false;
+    int m_nRatesLeftUnanswered = 0;
+    std::vector<int> m_ratesWithBytes;
     int m_nSavedWriteTimeout = -1;
     bool m_bLinkWasOpen = false;
     std::string m_strRxText;

@@ -1,6 +1,10 @@
 // tavrel-cli query and ident: the answer as JSON, and what they say when
 // nothing answers.
 #include <fcntl.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -26,6 +30,11 @@ public:
         if (m_master >= 0) ::close(m_master);
     }
     const std::string& Device() const { return m_device; }
+    // Bytes as if the device behind the port sent them.
+    void Write(const std::string& bytes)
+    {
+        if (m_master >= 0 && ::write(m_master, bytes.data(), bytes.size()) < 0) return;
+    }
 
 private:
     int m_master = -1;
@@ -70,7 +79,8 @@ TEST_F(CliQuery, NoAnswerNamesThePortTheRatesAndTheNextStep)
     DeadLine line;
     ASSERT_FALSE(line.Device().empty());
     const std::string nextStep =
-        "check the cable and power, or choose another port with --port; `tavrel-cli ports` lists them";
+        "no byte came back: check the cable, the power and the port (--port chooses another; `tavrel-cli ports` "
+        "lists them)";
     const struct {
         std::vector<std::string> args;
         const char* rates;
@@ -208,6 +218,74 @@ TEST_F(CliHealth, ARescueLoaderIsNamedByQueryAndIdent)
         EXPECT_TRUE(Contains(run.err, "waits in its rescue loader (it answers \"UCRQ\")")) << command << run.err;
         EXPECT_TRUE(Contains(run.err, "`tavrel-cli transfer --rescue REQUEST.sfl`")) << command << run.err;
     }
+}
+
+// A search nobody watches gives up on a line that stays silent, and tells a
+// line that brings bytes back, not understood, from one that brings none.
+class CliSilentPort : public CliE2E {
+protected:
+    void SetUp() override
+    {
+        CliE2E::SetUp();
+        // Two rates make a round of the search short.
+        Search("Auto speed max. range", "19200");
+        Search("Auto speed max. time", "60");
+    }
+    // Sets a key of the search in Tavrel.ini, replacing its earlier value.
+    void Search(const std::string& key, const std::string& value)
+    {
+        std::vector<std::string>& lines = settings["Miscellaneous"];
+        std::erase_if(lines, [&](const std::string& line) { return line.rfind(key + "=", 0) == 0; });
+        lines.push_back(key + "=" + value);
+        WriteSettings();
+    }
+};
+
+TEST_F(CliSilentPort, TwoSilentRoundsEndTheSearchUnlessToldToWait)
+{
+    DeadLine line;
+    ASSERT_FALSE(line.Device().empty());
+    const auto started = std::chrono::steady_clock::now();
+    const CliResult run = Cli({"query", "-p", line.Device(), "--json", "-"});
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(run.code, 1) << run.Both();
+    // Far from the minute of the time limit.
+    EXPECT_LT(seconds, 40.0) << run.Both();
+    const std::string says = "no answer from a receiver on " + line.Device() +
+                             " at 9600 and 19200 bit/s: no byte came back: check the cable, the power and the port";
+    EXPECT_TRUE(Contains(run.err, says)) << run.err;
+    EXPECT_TRUE(Contains(run.err, "two rounds of the rates without a byte; --wait keeps searching")) << run.err;
+    EXPECT_TRUE(Contains(nlohmann::json::parse(run.out, nullptr, false).value("reason", ""), says)) << run.out;
+    EXPECT_TRUE(Contains(Log(), says));
+
+    // --wait: the whole time limit (cut short here by the settings).
+    Search("Auto speed max. time", "14");
+    const CliResult waited = Cli({"query", "-p", line.Device(), "--wait"});
+    EXPECT_EQ(waited.code, 1) << waited.Both();
+    EXPECT_FALSE(Contains(waited.err, "two rounds")) << waited.err;
+    EXPECT_TRUE(Contains(waited.err, "no byte came back")) << waited.err;
+}
+
+TEST_F(CliSilentPort, BytesThatAreNoAnswerAreNamedWithTheirRate)
+{
+    Search("Auto speed max. time", "3");
+    DeadLine line;
+    ASSERT_FALSE(line.Device().empty());
+    // Another device on the port: it talks, but not as a receiver.
+    std::atomic<bool> stop{false};
+    std::thread chatter([&] {
+        while (!stop) {
+            line.Write("+CME ERROR\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const CliResult run = Cli({"query", "-p", line.Device()});
+    stop = true;
+    chatter.join();
+    EXPECT_EQ(run.code, 1) << run.Both();
+    EXPECT_TRUE(Contains(run.err, "something answers on " + line.Device() + " at 9600")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "but not as a receiver")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "no byte came back")) << run.err;
 }
 
 }  // namespace

@@ -151,8 +151,7 @@ TEST_F(CliTransfer, FailuresSayWhyAndWhatToDoNext)
         std::string reason;
     } rows[] = {
         {nothing.device, "no answer from a receiver on " + nothing.device +
-                             " at 9600 bit/s: check the cable and power, or choose another port with --port; "
-                             "`tavrel-cli ports` lists them"},
+                             " at 9600 bit/s: no byte came back: check the cable, the power and the port"},
         {rescue.tty, "the board on " + rescue.tty + " is waiting in its rescue loader (it answered \"UCRQ\"): load it "
                      "with `tavrel-cli transfer --rescue FILE.sfl`, whose first line is that board, alone"},
         {stranger.tty, "the receiver on " + stranger.tty + " answered with XX10 CMB2, XX10 CPU0100, GP20 GPB1, "
