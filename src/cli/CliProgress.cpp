@@ -324,6 +324,9 @@ std::string TransferFailureReason(const CProcessWatch& watch, const CProcessEngi
     const int message = engine.LastEndMessage();
     const std::string port = link.PortName();
     const std::string board = watch.LastBoard().empty() ? std::string("the board") : "board " + watch.LastBoard();
+    if (!engine.StartRefusal().empty())
+        return "the rescue mode was refused, nothing was sent: " + engine.StartRefusal() +
+               " (`tavrel-cli transfer --help` gives both rules)";
     if (watch.LastPhase() < 0)
         return "the transfer did not start" +
                (message > 0 ? " (" + Trimmed(GetString(message)) + ")" : std::string()) + ": see the messages above; " +

@@ -1,5 +1,6 @@
 // tavrel-cli transfer FILE.sfl [--port P] [--baud R] [--json REPORT]: loads
 // the release of every board line of a request, then prints the end report.
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -10,10 +11,12 @@
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
+#include "cli/CliHealth.h"
 #include "cli/CliHistory.h"
 #include "cli/CliJson.h"
 #include "cli/CliLink.h"
 #include "cli/CliProgress.h"
+#include "cli/TransferChoice.h"
 #include "engine/EngineLink.h"
 #include "engine/ProcessEngine.h"
 #include "engine/ProcessReport.h"
@@ -105,6 +108,47 @@ std::string OpenFailure(OpenResult result, const CUpdateDoc& doc)
     }
 }
 
+// --dry-run: every release read and converted, the receiver asked when a port
+// is given, and the answer checked against the request; nothing is loaded.
+int DryRun(CUpdateDoc& doc, const std::string& request, CSerialLink& link, bool askReceiver, bool wait,
+           const CJsonReport& json)
+{
+    const std::vector<BoardPreview> boards = PreviewBoards(doc);
+    bool ok = std::all_of(boards.begin(), boards.end(), [](const BoardPreview& b) { return b.problem.empty(); });
+    std::cout << "Dry run of " << request << " (nothing is sent to the boards):\n";
+    for (const std::string& line : PreviewLines(boards)) std::cout << line << "\n";
+    nlohmann::json report = {{"request", request}, {"dry_run", true}, {"boards", PreviewJson(boards)}};
+    if (!askReceiver) {
+        std::cout << "The receiver was not asked: --port (or " << kPortVariable << ") names its port.\n";
+    } else {
+        CUpdateDoc none;
+        CProcessEngine query(none, link);
+        query.SetWaitForReceiver(wait);
+        {
+            CProcessWatch watch(query, Globals().quiet, Globals().verbose, nullptr);
+            query.StartQuery(PROC_QUERY);
+            CliWaitUntilIdle(query);
+        }
+        report["port"] = link.PortName();
+        if (!query.QueryAnswered()) {
+            const std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : IdentFailureReason(link);
+            if (link.OpenFailure().empty()) CliFailure(reason);
+            report["reason"] = reason;
+            ok = false;
+        } else {
+            const HealthContext context{link.PortName(), request, {}};
+            const HealthReport health = CheckReceiverHealth(query.LastIdentReply(), ExpectedBoardsOfRequest(doc), context);
+            PrintHealth(health, request);
+            report["health"] = HealthJson(health);
+            ok = ok && health.healthy;
+        }
+    }
+    report["ok"] = ok;
+    std::string error;
+    if (json.Wanted() && !json.Write(report, error)) return CliFailure(error);
+    return ok ? 0 : 1;
+}
+
 int RunTransfer(CliArgs& args)
 {
     std::string port;
@@ -117,6 +161,9 @@ int RunTransfer(CliArgs& args)
     args.Option("progress-json", eventsPath);
     const bool rescue = args.Flag("rescue");
     const bool wait = args.Flag("wait");
+    const bool dryRun = args.Flag("dry-run");
+    std::vector<std::string> chosen;
+    for (std::string board; args.Option("board", board);) chosen.push_back(board);
     std::vector<std::string> files;
     std::string error;
     if (!args.Positionals(files, error)) return CliUsageError(error);
@@ -134,6 +181,12 @@ int RunTransfer(CliArgs& args)
     if (opened != OpenResult::Ok) {
         std::cerr << kErrorPrefix << files[0] << ": " << OpenFailure(opened, doc) << "\n";
         return 1;
+    }
+    if (!KeepChosenBoards(doc, chosen, error)) return CliUsageError(error);
+    if (dryRun) {
+        std::string portWord;
+        CliPortWord(port, portWord, error);
+        return DryRun(doc, files[0], *link, !portWord.empty(), wait, json);
     }
     // A request named on the command line: the transfer says so in the log.
     App().m_bCmdLineStart = true;
@@ -167,6 +220,7 @@ int RunTransfer(CliArgs& args)
 CliRegistrar reg({"transfer", "Load the releases of a transfer request into the boards",
                   "usage: tavrel-cli transfer FILE.sfl [--rescue] [--port P] [--baud R] [--json REPORT]\n"
                   "                                    [--progress-json EVENTS] [--wait]\n"
+                  "                                    [--board NAME]... [--dry-run]\n"
                   "  Opens the request (its lines are linked to the environments of the\n"
                   "  environment directory), converts the release files found beside it and\n"
                   "  loads every board line in turn, then prints the end report. Questions are\n"
@@ -181,9 +235,17 @@ CliRegistrar reg({"transfer", "Load the releases of a transfer request into the 
                   "  --json writes each board's result, resends, bytes and time and the reason\n"
                   "  (\"-\": on stdout, and everything else on stderr). --progress-json writes\n"
                   "  one JSON event per line as the transfer goes (\"-\": on stdout).\n"
+                  "  --board NAME (repeatable) loads only the lines of those boards; the others\n"
+                  "  are left out of the run and its report. --dry-run sends nothing to the\n"
+                  "  boards: it reads and converts every release (format, bytes, the line rate\n"
+                  "  and the expected time of each board) and, when a port is given, asks the\n"
+                  "  receiver and checks its answer against the request (as query REQUEST.sfl).\n"
                   "  --rescue brings back a first board (board alone) whose software no longer\n"
                   "  starts: switch the receiver off and on when asked, its rescue loader is\n"
-                  "  caught at 9600 bit/s and loaded (a Rescue-mode transfer).\n"
+                  "  caught at 9600 bit/s and loaded (a Rescue-mode transfer). Two rules: the\n"
+                  "  first line of the request must be the board cabled to the PC (\"Board\n"
+                  "  alone\" set), and its Subassy ID must begin with \"U\" (only such a board\n"
+                  "  has a rescue loader); the refusal names the rule that failed.\n"
                   "  Exit code 0 when every board line ended OK, 1 otherwise, 2 on usage errors.",
                   RunTransfer});
 

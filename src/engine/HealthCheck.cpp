@@ -254,7 +254,10 @@ std::vector<ExpectedBoard> ExpectedBoardsOfRequest(const CUpdateDoc& doc)
         board.name = line.m_strBoardName;
         board.softId = line.m_strSoftId;
         if (!alone && board.parentName.empty()) board.parentName = "its parent";
-        boards.push_back(board);
+        // A board already expected on another line's path is now this line's.
+        auto same = std::find_if(boards.begin(), boards.end(), [&](const ExpectedBoard& b) { return b.name == board.name; });
+        if (same != boards.end()) *same = board;
+        else boards.push_back(board);
     }
     for (const CBoardConf& line : doc.m_lines) {
         if (line.m_nEnvIndex < 0 || line.m_nEnvIndex >= static_cast<int>(g_envList.size())) continue;

@@ -84,6 +84,9 @@ public:
     // Text of the end-report box of the last transfer (empty before one).
     const std::string& LastEndReport() const { return m_strEndReport; }
     int LastEndMessage() const { return m_nEndMessage; }
+    // Why the last transfer was refused before it sent anything (a rescue
+    // rule its first line breaks); empty otherwise.
+    const std::string& StartRefusal() const { return m_strStartRefusal; }
     // RepairResult of the last repair: REPAIR_DONE only when the board
     // answered afterwards (at its new rate when it is the connected board).
     int LastRepairResult() const { return m_nRepairResult; }
@@ -402,6 +405,7 @@ private:
     std::vector<long long> m_blockEnds;  // per block number sent: release bytes up to its end
     std::string m_strLastIdentReply;
     std::string m_strEndReport;
+    std::string m_strStartRefusal;
     int m_nEndMessage = 0;
     int m_nRepairResult = 0;
     bool m_bRepairDirect = true;        // the choices of the running repair

@@ -62,14 +62,18 @@ std::string OperationTimeText(long seconds)
     return "Temps de l'opération = " + ElapsedText(seconds) + kCrLf;
 }
 
+long long ExpectedTransferSeconds(long long bytes, long rate)
+{
+    if (rate <= 0) rate = 9600;
+    if (bytes < 0) bytes = 0;
+    const long long s = bytes * 12 / rate + 2;
+    return static_cast<long long>(static_cast<double>(s) * 1.4);
+}
+
 std::string RemainingTimeText(bool transfer, long long totalBytes, long long bytesSent, long rate)
 {
     if (!transfer) return {};
-    if (rate <= 0) rate = 9600;
-    long long left = totalBytes - bytesSent;
-    if (left < 0) left = 0;
-    long long s = left * 12 / rate + 2;
-    s = static_cast<long long>(static_cast<double>(s) * 1.4);
+    const long long s = ExpectedTransferSeconds(totalBytes - bytesSent, rate);
     if (s < 61) return FormatString(132, {std::to_string(s)});
     return FormatString(131, {std::to_string(s / 60 + 1)});
 }

@@ -32,6 +32,10 @@ std::string ElapsedText(long seconds);
 // "Temps de l'opération = mm:ss" + CR LF.
 std::string OperationTimeText(long seconds);
 
+// Seconds a transfer of `bytes` takes at `rate` bit/s, as the progress
+// estimates it (records, resends and pauses included).
+long long ExpectedTransferSeconds(long long bytes, long rate);
+
 // Remaining time of a transfer of `totalBytes` at `rate` bit/s once `bytesSent`
 // went out: string 132 (seconds) or 131 (minutes). Empty when `transfer` is false.
 std::string RemainingTimeText(bool transfer, long long totalBytes, long long bytesSent, long rate);

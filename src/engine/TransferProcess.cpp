@@ -78,6 +78,7 @@ void CProcessEngine::StartTransfer(int type)
     ForgetReceiverPath();
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
+    m_strStartRefusal.clear();
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
     m_transferStart = std::chrono::steady_clock::now();
     m_boardStart = {};
@@ -189,14 +190,31 @@ void CProcessEngine::ResetLinesForTransfer(const std::vector<int>& keptSelected)
     }
 }
 
+namespace {
+
+// The rule of the rescue mode that the first line breaks; empty when it
+// keeps both.
+std::string RescueRuleBroken(const CBoardConf& first, const CBoardDef* def)
+{
+    if (!first.m_bBoardAlone)
+        return "Rule: the rescue mode catches the loader of the board cabled to the PC, so the first line of "
+               "the request must be that board (\"Board alone\" set); \"" + first.m_strBoardName +
+               "\" is reached through another board.";
+    const std::string subassy = def != nullptr ? def->m_strSubassyId : std::string();
+    if (subassy.empty() || subassy[0] != 'U')
+        return "Rule: only a board whose Subassy ID begins with \"U\" has a rescue loader; \"" +
+               first.m_strBoardName + "\" has Subassy ID \"" + subassy + "\".";
+    return {};
+}
+
+}  // namespace
+
 bool CProcessEngine::CheckRescueBoard()
 {
     const CBoardConf& first = m_doc.m_lines.front();
-    const CBoardDef* def = TargetDef(first);
-    const bool supported = first.m_bBoardAlone && def != nullptr && !def->m_strSubassyId.empty() &&
-                           def->m_strSubassyId[0] == 'U';
-    if (supported) return true;
-    const std::string text = FormatString(144, {first.m_strBoardName});
+    m_strStartRefusal = RescueRuleBroken(first, TargetDef(first));
+    if (m_strStartRefusal.empty()) return true;
+    const std::string text = FormatString(144, {first.m_strBoardName}) + "\r\n" + m_strStartRefusal;
     App().WriteLogNote(text + "\r\n");
     ShowMessage(text, 94, MB_OK_ONLY, ICON_EXCLAMATION);
     return false;

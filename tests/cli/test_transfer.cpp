@@ -173,4 +173,85 @@ TEST_F(CliTransfer, FailuresSayWhyAndWhatToDoNext)
     }
 }
 
+// A request that cannot go into rescue mode is refused before anything is
+// sent, with the rule its first line breaks.
+TEST_F(CliTransfer, ARescueRefusalNamesTheRuleThatFailed)
+{
+    MakeRelease("gps.s19", 256, 0x20000);
+    MakeRelease("cpu.s19", 256, 0x10000);
+    nlohmann::json relayedFirst = nlohmann::json::array({RequestLine("GPS", "gps.s19"), RequestLine("CPU", "cpu.s19")});
+    const struct {
+        const char* name;
+        nlohmann::json lines;
+        std::string rule;
+    } rows[] = {
+        {"relayed-first", relayedFirst,
+         "the first line of the request must be that board (\"Board alone\" set); \"GPS\" is reached through "
+         "another board."},
+        {"cabled-first", nlohmann::json::array({RequestLine("CPU", "cpu.s19")}),
+         "only a board whose Subassy ID begins with \"U\" has a rescue loader; \"CPU\" has Subassy ID \"CM\"."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string request = WriteRequest(row.name, row.lines);
+        const CliResult run = Cli({"transfer", "--rescue", request, "-p", dir.File("no-such-port")});
+        EXPECT_EQ(run.code, 1) << run.Both();
+        const std::string board = row.lines[0]["board_name"];
+        EXPECT_TRUE(Contains(run.err, "The \"" + board + "\" board does not support the rescue mode !")) << run.err;
+        EXPECT_TRUE(Contains(run.err, row.rule)) << run.err;
+        EXPECT_TRUE(Contains(run.err, "the rescue mode was refused, nothing was sent")) << run.err;
+        EXPECT_TRUE(Contains(Log(), row.rule));
+    }
+    const CliResult help = Cli({"transfer", "--help"});
+    EXPECT_TRUE(Contains(help.Both(), "first line of the request must be the board cabled to the PC")) << help.Both();
+    EXPECT_TRUE(Contains(help.Both(), "Subassy ID must begin with \"U\"")) << help.Both();
+}
+
+// --board loads only the lines named; --dry-run sends nothing and says what
+// a transfer would load, how big and how long, and what the receiver holds.
+TEST_F(CliTransfer, ChosenBoardsAloneAreLoadedAndADryRunSendsNothing)
+{
+    const SimReceiver& sim = StartSim(DemoReceiver());
+    MakeRelease("gps.s19", 2048, 0x20000);
+    MakeRelease("cpu.s19", 3000, 0x10000);
+    const std::string request =
+        WriteRequest("demo", nlohmann::json::array({RequestLine("GPS", "gps.s19"), RequestLine("CPU", "cpu.s19")}));
+
+    const CliResult preview = Cli({"transfer", request, "--dry-run", "-p", sim.tty, "--json", dir.File("dry.json")});
+    EXPECT_EQ(preview.code, 0) << preview.Both();
+    EXPECT_TRUE(Contains(preview.out, "GPS: " + requestDir + "/gps.s19, S-records (S2, 24-bit addresses), 2048 bytes, at 57600 bit/s about 00:"))
+        << preview.out;
+    EXPECT_TRUE(Contains(preview.out, "CPU: " + requestDir + "/cpu.s19, S-records (S2, 24-bit addresses), 3000 bytes, at 115200 bit/s"))
+        << preview.out;
+    EXPECT_TRUE(Contains(preview.out, "Verdict: the receiver holds every expected board")) << preview.out;
+    const nlohmann::json dry = nlohmann::json::parse(ReadText(dir.File("dry.json")), nullptr, false);
+    EXPECT_EQ(dry.value("dry_run", false), true) << dry.dump(2);
+    EXPECT_EQ(dry["boards"][1]["bytes"], 3000);
+    EXPECT_GT(dry["boards"][1]["expected_seconds"], 0);
+    EXPECT_EQ(dry["health"]["healthy"], true);
+    EXPECT_EQ(dry["health"]["boards"].size(), 2u) << dry.dump(2);
+    // Nothing reached the boards: no record, no erase.
+    const nlohmann::json stats = nlohmann::json::parse(ReadText(sim.stats), nullptr, false);
+    EXPECT_EQ(stats.value("records", -1), 0) << stats.dump(2);
+
+    // A release that is missing is found without a port.
+    const std::string broken =
+        WriteRequest("broken", nlohmann::json::array({RequestLine("CPU", "nowhere.s19")}));
+    const CliResult missing = Cli({"transfer", broken, "--dry-run"});
+    EXPECT_EQ(missing.code, 1) << missing.Both();
+    EXPECT_TRUE(Contains(missing.out, "nowhere.s19: release file not found")) << missing.out;
+    EXPECT_TRUE(Contains(missing.out, "The receiver was not asked")) << missing.out;
+
+    const CliResult cpuOnly = Cli({"transfer", request, "--board", "CPU", "-p", sim.tty, "--json", "-"});
+    EXPECT_EQ(cpuOnly.code, 0) << cpuOnly.Both();
+    const nlohmann::json report = nlohmann::json::parse(cpuOnly.out, nullptr, false);
+    ASSERT_EQ(report["boards"].size(), 1u) << cpuOnly.out;
+    EXPECT_EQ(report["boards"][0]["name"], "CPU");
+    EXPECT_TRUE(ImageEquals(sim, "CPU", "cpu.s19"));
+
+    const CliResult misspelt = Cli({"transfer", request, "--board", "GSP", "-p", sim.tty});
+    EXPECT_EQ(misspelt.code, 2) << misspelt.Both();
+    EXPECT_TRUE(Contains(misspelt.err, "--board GSP: no line of the request loads it; closest: GPS")) << misspelt.err;
+}
+
 }  // namespace
