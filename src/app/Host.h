@@ -111,6 +111,9 @@ public:
     // is set while further boards follow. False when the list cannot take it.
     virtual bool SetReplyAnswer(const std::string& /*answer*/, bool /*autoClose*/) { return true; }
     virtual void ShowReplyDialog(bool /*show*/) {}
+    // A status line under the answer's rows: the verdict of the health check
+    // of the open request and its next steps. Set after SetReplyAnswer.
+    virtual void SetReplyStatus(const std::string& /*text*/) {}
 
     // The window of the identification (auto-configure) dialog that the
     // processes run at their identification steps; null runs it unseen.

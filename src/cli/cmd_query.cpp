@@ -122,7 +122,8 @@ int RunQuery(CliArgs& args)
         reason = rescueNotice;
         CliFailure(reason);
     }
-    if (!reason.empty()) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
+    // The engine has logged a rescue loader already.
+    if (!reason.empty() && reason != rescueNotice) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
     nlohmann::json report = Report(link, engine, reason);
     bool healthy = true;
     if (expected.wanted && engine.QueryAnswered()) {

@@ -197,7 +197,9 @@ int RunTransfer(CliArgs& args)
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
 
-    const std::string reason = TransferFailureReason(watch, engine, doc, *link);
+    std::string reason = TransferFailureReason(watch, engine, doc, *link);
+    // Every failure also says what the receiver was left as.
+    if (!reason.empty() && !engine.ReceiverLeft().empty()) reason += "; " + engine.ReceiverLeft();
     watch.Finish(doc, AllLinesOk(doc), reason);
     if (!Globals().quiet)
         for (const std::string& line : watch.SummaryLines()) std::cout << line << "\n";

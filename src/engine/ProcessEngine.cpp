@@ -267,7 +267,11 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
 {
     if (m_nStep == 0 || m_bRestoringPath) return;
     m_bRestoreFailed = false;
-    if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) RestoreReceiverPath();
+    if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) {
+        RestoreReceiverPath();
+        m_strReceiverLeft = messageId == 43 ? std::string() : DescribeReceiverLeft();
+        if (!m_strReceiverLeft.empty()) App().WriteLogNote(m_strReceiverLeft + "\r\n");
+    }
     m_nStep = 0;
     m_nEndMessage = messageId;
     m_replyTimer.stop();

@@ -87,6 +87,9 @@ public:
     // Why the last transfer was refused before it sent anything (a rescue
     // rule its first line breaks); empty otherwise.
     const std::string& StartRefusal() const { return m_strStartRefusal; }
+    // What a failed transfer left the receiver as (relays and rates put back
+    // or not, a cabled board still in transfer mode) and the next step.
+    const std::string& ReceiverLeft() const { return m_strReceiverLeft; }
     // RepairResult of the last repair: REPAIR_DONE only when the board
     // answered afterwards (at its new rate when it is the connected board).
     int LastRepairResult() const { return m_nRepairResult; }
@@ -229,6 +232,7 @@ private:
     // Pieces of the steps.
     void RunIdentificationDialog(int fromStep);
     void IdentificationFailed(int dialogResult);
+    void TellReceiverHealth(const std::string& reply);
     void NextBoardOrEnd();
     int RunBlockLoop();
     int AfterBlockLoop(int result, int kind);
@@ -356,6 +360,7 @@ private:
     bool RestoreRelayedPath();
     bool RestoreBoardAlonePath();
     void ForgetReceiverPath();
+    std::string DescribeReceiverLeft() const;
     // The restore of the serial parameters of step 32 (and of step 30
     // without a restart); false when it failed and the process has ended.
     bool RestoreSerialParameters();
@@ -385,6 +390,10 @@ private:
     bool m_bRestoreFailed = false;
     StopTarget m_stopTarget;
     int m_nEntryDepth = 0;
+    bool m_bCabledInTransferMode = false;  // M,D went to the cabled board, no complete load yet
+    enum PathRestore { PATH_UNCHANGED, PATH_RESTORED, PATH_NOT_RESTORED };
+    PathRestore m_nPathRestore = PATH_UNCHANGED;
+    std::string m_strReceiverLeft;
 
     bool m_bDocRunning = false;
     bool m_bActivityOn = false;

@@ -10,6 +10,8 @@
 #include "app/UpdateApp.h"
 #include "engine/IdentMatch.h"
 #include "engine/ProcessEngine.h"
+
+#include "engine/HealthCheck.h"
 #include "link/AutoConfig.h"
 #include "link/SerialLink.h"
 #include "model/UpdateDoc.h"
@@ -116,6 +118,29 @@ void CProcessEngine::IdentificationFailed(int dialogResult)
     EndProcess(22, false);
 }
 
+// --- the health of the receiver after a query ------------------------------------------------
+
+// A connected board waiting in its rescue loader is said in the log; with a
+// request open, the answer is checked against its boards, the verdict and
+// next steps logged and shown under the Reply dialog's rows.
+void CProcessEngine::TellReceiverHealth(const std::string& reply)
+{
+    const std::string notice = RescueLoaderNotice(reply, m_link.PortName());
+    if (!notice.empty()) App().WriteLogNote(notice + "\r\n");
+    if (!m_doc.m_bLinked || m_doc.m_lines.empty()) {
+        if (!notice.empty()) Host().SetReplyStatus(notice);
+        return;
+    }
+    const HealthContext context{m_link.PortName(), m_doc.GetPathName(), {}};
+    const HealthReport health = CheckReceiverHealth(reply, ExpectedBoardsOfRequest(m_doc), context);
+    std::string status;
+    for (const std::string& line : HealthReportLines(health)) {
+        App().WriteLogNote(line + "\r\n");
+        if (line.rfind("  ", 0) != 0) status += (status.empty() ? "" : "\n") + line;
+    }
+    Host().SetReplyStatus(status);
+}
+
 // --- the ident analysis -----------------------------------------------------------------
 
 int CProcessEngine::AnalyseIdentReply(const std::string& reply)
@@ -125,6 +150,7 @@ int CProcessEngine::AnalyseIdentReply(const std::string& reply)
         SetActivity(false);
         m_strLastIdentReply = reply;
         Host().SetReplyAnswer(reply, false);
+        TellReceiverHealth(reply);
         Host().ShowReplyDialog(true);
         return 0;
     }

@@ -156,6 +156,8 @@ void CProcessEngine::Step15TransferModeData()
 {
     // From here a relayed board is taken out of transfer mode by every end.
     m_bTargetInTransferMode = !BoardAlone();
+    // The cabled board is never sent M,E: only a complete load ends its mode.
+    m_bCabledInTransferMode = BoardAlone();
     if (!SendSentence("$PKVR,XSOFT,M,D", 16, "$PKVR,XSOFT,M,D", App().m_nMsgTimeoutMs))
         ProcessStep(EV_SEND_FAILED, 0);
 }
@@ -511,6 +513,7 @@ void CProcessEngine::RestoreReceiverPath()
     const bool restored = BoardAlone() ? RestoreBoardAlonePath() : RestoreRelayedPath();
     if (!restored) App().WriteLogNote("Port série perdu : relais et vitesses du récepteur non restaurés\r\n");
     m_bRestoreFailed = !restored;
+    m_nPathRestore = restored ? PATH_RESTORED : PATH_NOT_RESTORED;
     ForgetReceiverPath();
     m_bRestoringPath = false;
 }

@@ -79,6 +79,9 @@ void CProcessEngine::StartTransfer(int type)
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
     m_strStartRefusal.clear();
+    m_strReceiverLeft.clear();
+    m_nPathRestore = PATH_UNCHANGED;
+    m_bCabledInTransferMode = false;
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
     m_transferStart = std::chrono::steady_clock::now();
     m_boardStart = {};
@@ -208,6 +211,23 @@ std::string RescueRuleBroken(const CBoardConf& first, const CBoardDef* def)
 }
 
 }  // namespace
+
+// What a failed transfer leaves the receiver as, and the next step; empty
+// when the receiver is as the transfer found it or every board loaded.
+std::string CProcessEngine::DescribeReceiverLeft() const
+{
+    std::vector<std::string> parts;
+    if (m_nPathRestore == PATH_RESTORED) parts.push_back("relays left and rates restored");
+    if (m_nPathRestore == PATH_NOT_RESTORED)
+        parts.push_back("the line failed while it was put back: relays may still be joined and rates raised");
+    if (m_bCabledInTransferMode && m_nBoard >= 0 && m_nBoard < LineCount())
+        parts.push_back("board " + CurrentLine().m_strBoardName + " (cabled) stays in transfer mode");
+    const bool powerCycle = m_nPathRestore == PATH_NOT_RESTORED || m_bCabledInTransferMode;
+    if (parts.empty()) return {};
+    std::string text = "the receiver: ";
+    for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : "; ") + parts[i];
+    return text + (powerCycle ? "; next: switch the receiver off and on, then query it" : "");
+}
 
 bool CProcessEngine::CheckRescueBoard()
 {
@@ -503,6 +523,7 @@ void CProcessEngine::Step27Checksum()
         }
         Host().SetProgressItem(PROGRESS_PROGRAM, 100);
         m_bChecksumOk = true;
+        m_bCabledInTransferMode = false;
         ProcessStep(EV_STEP, 33);
         return;
     case WAIT_TIMEOUT:

@@ -329,6 +329,11 @@ bool CQtHost::SetReplyAnswer(const std::string& answer, bool autoClose)
     return true;
 }
 
+void CQtHost::SetReplyStatus(const std::string& text)
+{
+    if (m_reply) m_reply->SetStatus(text);
+}
+
 void CQtHost::ShowReplyDialog(bool show)
 {
     if (!m_reply) return;

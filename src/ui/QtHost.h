@@ -74,6 +74,7 @@ public:
     // --- Reply dialog -------------------------------------------------------------------
     bool SetReplyAnswer(const std::string& answer, bool autoClose) override;
     void ShowReplyDialog(bool show) override;
+    void SetReplyStatus(const std::string& text) override;
 
     // --- the link's and the model's windows ----------------------------------------------
     IAutoConfigView* IdentDialogView() override;

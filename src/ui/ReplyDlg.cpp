@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
@@ -100,6 +101,13 @@ void CReplyDlg::BuildControls()
     m_pRawText->setFont(font());
     m_pRawText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    m_pStatus = new QLabel(this);
+    m_pStatus->setObjectName("replyStatus");
+    m_pStatus->setAccessibleName("Health check");
+    m_pStatus->setWordWrap(true);
+    m_pStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pStatus->hide();
+
     m_controls = {{IDC_OK, m_pOk}, {IDC_WIDEN, m_pWiden}, {IDC_RAW_TEXT, m_pRawText}, {IDC_LIST, m_pList}};
 }
 
@@ -136,6 +144,19 @@ void CReplyDlg::SetAnswer(const std::string& answer, bool autoClose)
         Initialise();
 }
 
+void CReplyDlg::SetStatus(const std::string& text)
+{
+    m_strStatus = text;
+    m_bInitialised = false;
+    if (isVisible())
+        Initialise();
+}
+
+QString CReplyDlg::StatusText() const
+{
+    return m_pStatus->text();
+}
+
 void CReplyDlg::EnableOk(bool enable)
 {
     m_pOk->setEnabled(enable);
@@ -155,6 +176,7 @@ void CReplyDlg::Initialise()
     PlaceTemplateControls();
     FillRows();
     GrowForRows(m_pList->topLevelItemCount());
+    PlaceStatus();
     RememberInitialGeometry();
     m_pOk->setEnabled(!m_bAutoClose);
     m_pWiden->setEnabled(!m_bAutoClose && App().m_nReserved2 == kReservedWidenOn);
@@ -226,6 +248,25 @@ void CReplyDlg::GrowForRows(int rows)
     m_pList->resize(m_pList->width(), m_pList->height() + grow);
     m_pOk->move(m_pOk->x(), m_pOk->y() + grow);
     m_pWiden->move(m_pWiden->x(), m_pWiden->y() + grow);
+}
+
+// The status line goes between the rows and the buttons; the dialog grows by
+// its height, the rows keep theirs.
+void CReplyDlg::PlaceStatus()
+{
+    m_pStatus->setText(QString::fromStdString(m_strStatus));
+    if (m_strStatus.empty()) {
+        m_pStatus->hide();
+        return;
+    }
+    const int gap = QFontMetrics(font()).height() / 2;
+    const int textHeight = m_pStatus->heightForWidth(m_pList->width());
+    const int grow = textHeight + gap;
+    setFixedSize(width(), height() + grow);
+    m_pStatus->setGeometry(m_pList->x(), m_pList->geometry().bottom() + 1 + gap, m_pList->width(), textHeight);
+    m_pOk->move(m_pOk->x(), m_pOk->y() + grow);
+    m_pWiden->move(m_pWiden->x(), m_pWiden->y() + grow);
+    m_pStatus->show();
 }
 
 void CReplyDlg::RememberInitialGeometry()

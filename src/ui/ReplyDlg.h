@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class CColorLabel;
@@ -31,6 +32,10 @@ public:
     // closes itself. Call before show()/exec(); the table is built when shown.
     void SetAnswer(const std::string& answer, bool autoClose);
     void EnableOk(bool enable);
+    // A status line under the rows (the health check's verdict and next
+    // steps); empty shows none. Call before show().
+    void SetStatus(const std::string& text);
+    QString StatusText() const;
 
     QWidget* Control(int id) const;
     // The full text shown beside the table by "<-->".
@@ -45,6 +50,7 @@ private:
     void Initialise();
     void FillRows();
     void GrowForRows(int rows);
+    void PlaceStatus();
     void RememberInitialGeometry();
     void CentreOnOwner();
     void ToggleWide();
@@ -66,6 +72,8 @@ private:
     QPushButton* m_pOk = nullptr;
     QPushButton* m_pWiden = nullptr;
     CColorLabel* m_pRawText = nullptr;
+    QLabel* m_pStatus = nullptr;
+    std::string m_strStatus;
     std::map<int, QWidget*> m_controls;
     QTimer m_closeTimer;
 };

@@ -4,8 +4,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "CliFixture.h"
 
@@ -252,6 +254,46 @@ TEST_F(CliTransfer, ChosenBoardsAloneAreLoadedAndADryRunSendsNothing)
     const CliResult misspelt = Cli({"transfer", request, "--board", "GSP", "-p", sim.tty});
     EXPECT_EQ(misspelt.code, 2) << misspelt.Both();
     EXPECT_TRUE(Contains(misspelt.err, "--board GSP: no line of the request loads it; closest: GPS")) << misspelt.err;
+}
+
+// A failed transfer says what it left the receiver as: a relayed board is
+// put back, a cabled board that did not finish its load stays in transfer
+// mode until the receiver is switched off and on. The simulator agrees.
+TEST_F(CliTransfer, AFailureSaysWhatTheReceiverIsLeftAs)
+{
+    MakeRelease("gps.s19", 512, 0x20000);
+    MakeRelease("cpu.s19", 512, 0x10000);
+    const struct {
+        const char* board;
+        int boardIndex;
+        std::string says;
+        bool inTransferMode;
+    } rows[] = {
+        {"CPU", 0,
+         "the receiver: relays left and rates restored; board CPU (cabled) stays in transfer mode; next: switch "
+         "the receiver off and on",
+         true},
+        {"GPS", 1, "the receiver: relays left and rates restored", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.board);
+        nlohmann::json receiver = DemoReceiver();
+        receiver["boards"][row.boardIndex]["faults"] = {{"checksum_never", true}};
+        const SimReceiver& sim = StartSim(receiver, std::string("left-") + row.board);
+        const std::string request = WriteRequest(
+            std::string("left-") + row.board,
+            nlohmann::json::array({RequestLine(row.board, row.boardIndex == 0 ? "cpu.s19" : "gps.s19")}));
+        const CliResult run = Cli({"transfer", request, "-p", sim.tty, "--json", "-"});
+        EXPECT_EQ(run.code, 1) << run.Both();
+        EXPECT_TRUE(Contains(run.err, row.says)) << run.err;
+        EXPECT_TRUE(Contains(nlohmann::json::parse(run.out, nullptr, false).value("reason", ""), row.says)) << run.out;
+        EXPECT_TRUE(Contains(Log(), "; " + row.says));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the simulator rewrites its summary
+        const nlohmann::json stats = nlohmann::json::parse(ReadText(sim.stats), nullptr, false);
+        ASSERT_TRUE(stats.is_object());
+        EXPECT_EQ(stats["addressed"], "CPU");
+        EXPECT_EQ(stats["boards"][row.boardIndex]["transfer_mode"], row.inTransferMode) << stats.dump(2);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QLabel>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -221,6 +222,33 @@ TEST_F(ReplyDlgTest, GrowsSoEveryRowShows)
     // The buttons moved down with the list.
     EXPECT_GT(Button(dialog, CReplyDlg::IDC_OK)->y(), list->geometry().bottom());
     EXPECT_GT(Button(dialog, CReplyDlg::IDC_WIDEN)->y(), list->geometry().bottom());
+}
+
+// The health check's verdict sits between the rows and the buttons; the rows
+// and their list keep their place and size.
+TEST_F(ReplyDlgTest, AStatusLineUnderTheRows)
+{
+    CReplyDlg plain;
+    plain.SetAnswer(kTwoBoardAnswer, false);
+    plain.show();
+    auto* plainList = static_cast<QTreeWidget*>(plain.Control(CReplyDlg::IDC_LIST));
+
+    CReplyDlg dialog;
+    dialog.SetAnswer(kTwoBoardAnswer, false);
+    dialog.SetStatus("Verdict: not ready: GPS missing\nNext step for GPS: check Port B of board CPU");
+    dialog.show();
+    auto* list = static_cast<QTreeWidget*>(dialog.Control(CReplyDlg::IDC_LIST));
+    auto* status = dialog.findChild<QLabel*>("replyStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_FALSE(status->accessibleName().isEmpty());
+    EXPECT_TRUE(status->text().contains("GPS missing"));
+    EXPECT_EQ(list->topLevelItemCount(), plainList->topLevelItemCount());
+    EXPECT_EQ(list->geometry(), plainList->geometry());
+    EXPECT_GT(status->y(), list->geometry().bottom());
+    EXPECT_GT(Button(dialog, CReplyDlg::IDC_OK)->y(), status->geometry().bottom());
+    EXPECT_GT(dialog.height(), plain.height());
+    EXPECT_FALSE(plain.findChild<QLabel*>("replyStatus")->isVisible());
 }
 
 TEST_F(ReplyDlgTest, ALongAnswerStaysOnTheScreen)
