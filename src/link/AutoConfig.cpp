@@ -398,9 +398,15 @@ void CAutoConfigDlg::BeginCarefulScan()
 
 bool CAutoConfigDlg::RateLeftUnanswered()
 {
-    ++m_nRatesLeftUnanswered;
-    const int round = m_bLocked ? 1 : RatesInRange();
-    if (!m_bStopWhenSilent || !m_ratesWithBytes.empty() || m_nRatesLeftUnanswered < kSilentRounds * round)
+    // A round is complete once every rate of the range was left unanswered
+    // (the careful scan may ask at its start rate twice before it moves on).
+    const int rate = static_cast<int>(m_link.BaudRate());
+    if (std::find(m_roundRates.begin(), m_roundRates.end(), rate) == m_roundRates.end()) m_roundRates.push_back(rate);
+    if (static_cast<int>(m_roundRates.size()) >= (m_bLocked ? 1 : RatesInRange())) {
+        ++m_nSilentRounds;
+        m_roundRates.clear();
+    }
+    if (!m_bStopWhenSilent || !m_ratesWithBytes.empty() || m_nSilentRounds < kSilentRounds)
         return false;
     m_bStoppedSilent = true;
     m_pView->StoppedSilent();

@@ -197,7 +197,8 @@ private:
     bool m_bHeardSinceAsk = false;
     bool m_bStopWhenSilent = false;
     bool m_bStoppedSilent = false;
-    int m_nRatesLeftUnanswered = 0;
+    int m_nSilentRounds = 0;           // whole rounds of the range without an answer
+    std::vector<int> m_roundRates;     // rates left unanswered in the round under way
     std::vector<int> m_ratesWithBytes;
     int m_nSavedWriteTimeout = -1;
     bool m_bLinkWasOpen = false;
