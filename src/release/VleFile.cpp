@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,6 +47,21 @@ bool WriteAll(int fd, const uint8_t* p, size_t n, off_t offset)
     return true;
 }
 
+// A new file beside `path` that no other writer uses: the process id and a
+// counter make the name, O_EXCL makes sure.
+int CreateBeside(const std::string& path, std::string& tempPath)
+{
+    static std::atomic<unsigned> counter{0};
+    constexpr int kAttempts = 16;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        tempPath = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        int fd = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 size_t LastSeparator(const std::string& path)
 {
     size_t slash = path.find_last_of("/\\");
@@ -74,9 +90,11 @@ bool CVleFile::Create(const std::string& path)
     Close();
     if (path.empty())
         return false;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m_fd < 0)
+    m_fd = CreateBeside(path, m_strTempPath);
+    if (m_fd < 0) {
+        m_strTempPath.clear();
         return false;
+    }
     m_strPath = path;
     m_out.assign(WRITE_BUFFER_SIZE, 0);
     m_nOutFill = 0;
@@ -180,6 +198,9 @@ void CVleFile::Close()
         Flush();
         ::close(m_fd);
         m_fd = -1;
+        if (::rename(m_strTempPath.c_str(), m_strPath.c_str()) != 0)
+            ::unlink(m_strTempPath.c_str());
+        m_strTempPath.clear();
     }
     std::vector<uint8_t>().swap(m_out);
     m_nOutFill = 0;

@@ -29,6 +29,10 @@ public:
     CVleFile& operator=(const CVleFile&) = delete;
 
     // --- writer ------------------------------------------------------------
+    // The file is written under a name of its own beside `path` and takes
+    // `path`'s place when it is closed, finished or not: a program reading the
+    // old .vle, or another conversion of the same release at the same time,
+    // never sees a file being written.
     bool Create(const std::string& path);
     bool WriteHeader(uint32_t time, uint16_t version);
     bool WriteRecord(uint32_t address, int len, const uint8_t* data);
@@ -77,6 +81,7 @@ private:
     int CopyCurrent(uint8_t* out) const;
 
     std::string m_strPath;
+    std::string m_strTempPath;       // where the writer writes until Close
 
     // writer
     int m_fd = -1;

@@ -1,4 +1,6 @@
 // The .vle file: naming, byte layout, validity and the walks of GetBlock.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "ReleaseTestUtil.h"
@@ -91,6 +93,44 @@ TEST(VleValidity, DamagedCutOrUnfinishedFilesAreInvalid)
     ASSERT_TRUE(vle.WriteRecord(0, 20, zeros.data()));
     vle.Close();
     EXPECT_EQ(CheckBytes(dir / "p.vle", ReadFile(dir / "p.vle")), VLE_INVALID_TYPE);
+}
+
+// Two programs converting the same release (the runs of a batch) or one
+// reading the .vle while another converts: the file at the .vle path is
+// always a whole file, and a reader that has it open reads it to its end.
+TEST(VleWrite, ANewFileTakesThePathOnlyWhenClosed)
+{
+    TempDir dir;
+    const std::string path = dir / "fw.vle";
+    WriteVle(path, 3, 16);
+    CVleFile reader;
+    ASSERT_TRUE(reader.OpenForRead(path));
+    ASSERT_EQ(reader.CheckFile(), RELEASE_SRECORD);
+
+    CVleFile writer;
+    ASSERT_TRUE(writer.Create(path));
+    ASSERT_TRUE(writer.WriteHeader(2, 20));
+    Bytes data(40, 0xAA);
+    ASSERT_TRUE(writer.WriteRecord(0x8000, 40, data.data()));
+    EXPECT_EQ(CheckBytes(dir / "copy.vle", ReadFile(path)), RELEASE_SRECORD) << "the old file is still whole";
+    EXPECT_EQ(ReadVleRecords(path).size(), 3u);
+
+    ASSERT_TRUE(writer.WriteTrailer(RELEASE_ANY, 1));
+    writer.Close();
+    EXPECT_EQ(CheckBytes(dir / "copy.vle", ReadFile(path)), RELEASE_ANY);
+    EXPECT_EQ(ReadVleRecords(path).size(), 1u);
+    // The reader opened before keeps the old records.
+    reader.Rewind();
+    uint8_t block[VLE_BLOCK_SIZE];
+    for (uint32_t address : {0x1000u, 0x1010u, 0x1020u}) {
+        ASSERT_EQ(reader.GetBlock(block, -1, -1), 16);
+        EXPECT_EQ(AddressOf(block), address);
+    }
+    EXPECT_EQ(reader.GetBlock(block, -1, -1), 0);
+    // No file of the writer's own is left beside the .vle.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2);   // fw.vle and copy.vle
 }
 
 TEST(VleRead, HostileRecordsAreReadErrors)

@@ -135,8 +135,9 @@ TEST_F(HistoryWindow, EveryControlIsNamedAndAMissingFileIsAnEmptyHistory)
     EXPECT_EQ(dialog->windowTitle(), "Transfer history");
     for (QWidget* w : dialog->findChildren<QWidget*>()) {
         if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
-            qobject_cast<QTableView*>(w))
+            qobject_cast<QTableView*>(w)) {
             EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        }
     }
     const CommandInfo* command = FindCommand(ID_HISTORY);
     ASSERT_NE(command, nullptr);
