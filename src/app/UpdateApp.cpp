@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "app/CommandLine.h"
+#include "app/EditRights.h"
 #include "app/Host.h"
 #include "app/Paths.h"
 #include "app/Strings.h"
@@ -138,19 +139,9 @@ void CUpdateApp::ApplyCommandLine(const CommandLineInfo& info)
 
 void CUpdateApp::ReadEditRights(const std::string& path)
 {
-    m_abRights.fill(false);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {   // a FIFO would block the read
-        m_bEditRights = false;
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    char bytes[8];
-    if (in && in.read(bytes, sizeof bytes) && in.gcount() == sizeof bytes) {
-        for (std::size_t i = 0; i < m_abRights.size(); ++i)
-            m_abRights[i] = bytes[i] == 'Y' || bytes[i] == 'y';
-    }
-    m_bEditRights = m_abRights[0];
+    const RightsFlags flags = ReadRightsFile(path);
+    for (std::size_t i = 0; i < m_abRights.size() && i < flags.size(); ++i) m_abRights[i] = flags[i];
+    m_bEditRights = flags[RIGHTS_FLAG_EDIT];
 }
 
 // --- log -------------------------------------------------------------------------

@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <sys/wait.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "app/BuildVersion.h"
+#include "app/EditRights.h"
 #include "common/TempDir.h"
 
 namespace {
@@ -110,3 +114,57 @@ TEST(Cli, ImportPastTheFileSizeLimitReportsTheFailure)
 }
 
 }  // namespace
+
+namespace {
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace
+
+// The rights file as a workshop writes it: only the edit byte changes in a
+// whole file; a missing or short one becomes eight bytes; the program then
+// reads the right that was written.
+TEST(Cli, RightsWritesTheEditFlagTheProgramReads)
+{
+    const struct {
+        const char* before;   // nullptr: no file
+        const char* edit;
+        const char* after;
+    } rows[] = {
+        {nullptr, "yes", "YNNNNNNN"},
+        {"Y", "yes", "YNNNNNNN"},
+        {"NYyNNNNN and more", "yes", "YYyNNNNN and more"},
+        {"yYYYYYYY", "no", "NYYYYYYY"},
+        {"", "NO", "NNNNNNNN"},
+    };
+    for (const auto& r : rows) {
+        CTempDir dir;
+        const std::string path = dir.File("Tavrel.sec");
+        if (r.before) dir.Write("Tavrel.sec", r.before);
+        const CliRun run = RunCli("rights --file " + path + " --edit " + r.edit);
+        EXPECT_EQ(run.code, 0) << run.out;
+        EXPECT_EQ(FileBytes(path), r.after) << (r.before ? r.before : "(none)");
+        const bool granted = r.after[0] == 'Y';
+        EXPECT_EQ(ReadRightsFile(path)[RIGHTS_FLAG_EDIT], granted);
+        EXPECT_NE(run.out.find(granted ? "edit rights yes" : "edit rights no"), std::string::npos) << run.out;
+    }
+}
+
+TEST(Cli, RightsRefusesWhatItCannotWrite)
+{
+    CTempDir dir;
+    dir.Write("Tavrel.sec", "NNNNNNNN");
+    EXPECT_EQ(RunCli("rights --file " + dir.File("Tavrel.sec") + " --edit maybe").code, 2);
+    EXPECT_EQ(FileBytes(dir.File("Tavrel.sec")), "NNNNNNNN");
+    EXPECT_EQ(RunCli("rights --file " + dir.Path() + " --edit yes").code, 1);
+    EXPECT_EQ(RunCli("rights --file " + dir.File("no/such/dir/Tavrel.sec") + " --edit yes").code, 1);
+    const CliRun shown = RunCli("rights --file " + dir.File("Tavrel.sec"));
+    EXPECT_EQ(shown.code, 0);
+    EXPECT_NE(shown.out.find("edit rights no"), std::string::npos) << shown.out;
+}
