@@ -105,6 +105,10 @@ inline constexpr int CMDLINE_START_DELAY_MS = 10;
 // it at once.
 inline constexpr int END_OF_DATA_RESEND_WINDOW_MS = 150;
 inline constexpr int END_OF_DATA_ADAPTER_BYTES = 256;
+// A data record that the driver cannot take whole is written in pieces: the
+// event loop runs in between (the window answers, Escape is asked about) and
+// the driver is offered the rest again this often.
+inline constexpr int RECORD_WRITE_RETRY_MS = 5;
 // Restart identification: the found phase asks again this often while the
 // board has to keep answering ("Reserved 3").
 inline constexpr int RESTART_IDENT_RESEND_MS = 2000;

@@ -435,13 +435,37 @@ int CProcessEngine::SendRecord(const DataRecord& record, bool blink)
 {
     if (blink) Host().FlashLamp(LAMP_TRANSMIT);
     const int size = static_cast<int>(record.SizeToWrite());
-    const int written = m_link.Write(reinterpret_cast<const char*>(record.BytesToWrite()), size);
+    const int written = WriteRecordBytes(reinterpret_cast<const char*>(record.BytesToWrite()), size);
     NoteWritten(static_cast<size_t>(std::max(written, 0)));
     if (size == 0 || written != size) {
         m_link.PurgeReceive(0);
         return 0;
     }
     return 1;
+}
+
+// A driver that is full holds a write until the line has carried what it
+// has, which on a slow line is longer than a key may wait: while it is full,
+// the event loop runs (the abort key is asked about at once) and the rest is
+// offered again. The link's write time-out for the record still bounds the
+// write; time spent in a dialog opened meanwhile does not count against it.
+int CProcessEngine::WriteRecordBytes(const char* bytes, int size)
+{
+    using namespace std::chrono;
+    auto deadline = Clock::now() + milliseconds(m_link.WriteBudgetMs(size));
+    int written = 0;
+    while (written < size) {
+        const int n = m_link.WriteAvailable(bytes + written, size - written);
+        if (n < 0) break;
+        written += n;
+        if (written == size || Clock::now() >= deadline) break;
+        const auto before = Clock::now();
+        if (Host().AbortKeyPressed()) AskAbort();
+        PumpOnceFor(RECORD_WRITE_RETRY_MS);
+        const auto away = Clock::now() - before - milliseconds(RECORD_WRITE_RETRY_MS);
+        if (away > milliseconds(TICK_PERIOD_MS)) deadline += duration_cast<Clock::duration>(away);
+    }
+    return written;
 }
 
 int CProcessEngine::SendFinalRecord(int kindIndex, long blockNumber)

@@ -128,6 +128,8 @@ public:
     int SendRaw(const std::string& text, int nextStep, const std::string& expected,
                 int timeoutMs, int quiet = 1);
     int SendRecord(const DataRecord& record, bool blink);
+    // Writes a record's bytes while the event loop keeps running; the count written.
+    int WriteRecordBytes(const char* bytes, int size);
     int SendFinalRecord(int kindIndex, long blockNumber);
     void OnReplyLine(const std::string& line);
     int WaitForEvent(int messageId, int timeoutMs);

@@ -268,9 +268,32 @@ int CSerialLink::Write(const char* bytes, int count)
 {
     if (!IsOpen() || count < 0 || (count > 0 && bytes == nullptr))
         return -1;
-    long long budgetMs = static_cast<long long>(m_timeouts.nWriteMultiplierMs) * count +
-                         m_timeouts.nWriteConstantMs;
-    auto deadline = Clock::now() + std::chrono::milliseconds(budgetMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(WriteBudgetMs(count));
+    int written = 0;
+    while (written < count) {
+        const int n = WriteAvailable(bytes + written, count - written);
+        if (n < 0)
+            return written == 0 ? -1 : written;
+        written += n;
+        if (written == count)
+            break;
+        int left = MsLeft(deadline);
+        if (left <= 0)
+            break;
+        pollfd pfd{m_nFd, POLLOUT, 0};
+        int ready = poll(&pfd, 1, left);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0 && !(pfd.revents & POLLOUT) && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+    }
+    return written;
+}
+
+int CSerialLink::WriteAvailable(const char* bytes, int count)
+{
+    if (!IsOpen() || count < 0 || (count > 0 && bytes == nullptr))
+        return -1;
     int written = 0;
     while (written < count) {
         ssize_t n = ::write(m_nFd, bytes + written, static_cast<size_t>(count - written));
@@ -286,17 +309,15 @@ int CSerialLink::Write(const char* bytes, int count)
             m_nLastError = errno;
             return written == 0 ? -1 : written;
         }
-        int left = MsLeft(deadline);
-        if (left <= 0)
-            break;
-        pollfd pfd{m_nFd, POLLOUT, 0};
-        int ready = poll(&pfd, 1, left);
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready > 0 && !(pfd.revents & POLLOUT) && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            break;
+        break;   // the driver is full
     }
     return written;
+}
+
+long long CSerialLink::WriteBudgetMs(int count) const
+{
+    return static_cast<long long>(m_timeouts.nWriteMultiplierMs) * std::max(count, 0) +
+           m_timeouts.nWriteConstantMs;
 }
 
 void CSerialLink::PurgeReceive(int mode)

@@ -80,6 +80,12 @@ public:
     // (short on time-out), or -1 when the write cannot be started.
     int Write(const char* bytes, int count);
     int Write(const std::string& bytes) { return Write(bytes.data(), static_cast<int>(bytes.size())); }
+    // Writes what the driver takes now, without waiting for the line: the
+    // count written (0 when the driver is full), or -1 when the port is
+    // closed or fails before a byte is taken.
+    int WriteAvailable(const char* bytes, int count);
+    // The total write time-out for `count` bytes: per-byte time x count + constant, ms.
+    long long WriteBudgetMs(int count) const;
     // Bytes the driver still holds for the line (0 when closed, or when the
     // device cannot tell, as a pseudo-terminal).
     int OutputQueued() const;
