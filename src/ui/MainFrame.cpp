@@ -56,7 +56,6 @@ CMainFrame::CMainFrame(CQtHost& host, QWidget* parent)
       m_link(CreateConfiguredLink())
 {
     setObjectName("mainFrame");
-    setAccessibleName("Tavrel");
     setWindowIcon(ApplicationIcon());
     m_engine = std::make_unique<CProcessEngine>(*m_doc, *m_link, this);
     SetUpHistory();
@@ -260,7 +259,13 @@ void CMainFrame::RefreshRecentMenu()
 
 QString CMainFrame::TitleText() const { return Qs(DocumentTitle(*m_doc)) + " - TAVREL"; }
 
-void CMainFrame::RefreshTitle() { setWindowTitle(TitleText()); }
+// A screen reader names the window by its title.
+void CMainFrame::RefreshTitle()
+{
+    const QString title = TitleText();
+    if (windowTitle() != title) setWindowTitle(title);
+    if (accessibleName() != title) setAccessibleName(title);
+}
 
 // --- state and enabling -------------------------------------------------------------------------
 

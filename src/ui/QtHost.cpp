@@ -1,6 +1,7 @@
 #include "ui/QtHost.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -45,20 +46,25 @@ QMessageBox::Icon BoxIcon(MsgIcon icon)
 
 struct ButtonSet {
     QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton escape;   // what Escape or closing the box answers
+    QMessageBox::StandardButton escape;    // what Escape or closing the box answers
+    QMessageBox::StandardButton enter;     // what Enter answers
 };
 
+// A Yes of a Yes/No question skips a board, erases a file, drops changes or
+// ends a process: Enter answers No there, as the terminal does. With a
+// Cancel beside them, Yes keeps the changes (it saves) and stays the default.
 ButtonSet BoxButtons(MsgButtons buttons)
 {
     switch (buttons) {
-    case MB_OK_CANCEL: return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel};
-    case MB_YES_NO: return {QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+    case MB_OK_CANCEL: return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Ok};
+    case MB_YES_NO: return {QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No};
     case MB_YES_NO_CANCEL:
-        return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel};
-    case MB_RETRY_CANCEL: return {QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Cancel};
+        return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Yes};
+    case MB_RETRY_CANCEL:
+        return {QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Retry};
     case MB_OK_ONLY: break;
     }
-    return {QMessageBox::Ok, QMessageBox::Ok};
+    return {QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
 }
 
 int ButtonOf(MsgAnswer answer)
@@ -92,7 +98,38 @@ QString FilterEntry(const std::string& name, const std::string& pattern)
     return text + " (" + Qs(pattern) + ")";
 }
 
+// "def" for the pattern "*.def"; empty for "*.*" or anything else.
+QString SuffixOf(const std::string& pattern)
+{
+    const QString text = Qs(pattern);
+    if (!text.startsWith("*.") || text.size() < 3) return {};
+    const QString suffix = text.mid(2);
+    return suffix.contains('*') || suffix.contains('?') || suffix.contains(';') ? QString() : suffix;
+}
+
 }  // namespace
+
+// --- keys typed before a question ----------------------------------------------------------
+
+CStaleKeyGuard::CStaleKeyGuard(QWidget& window) : m_window(window) { qApp->installEventFilter(this); }
+
+CStaleKeyGuard::~CStaleKeyGuard()
+{
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+bool CStaleKeyGuard::Armed() const { return !m_shownAt.isValid() || m_shownAt.elapsed() < kQuestionKeyGuardMs; }
+
+bool CStaleKeyGuard::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_window && event->type() == QEvent::Show && !m_shownAt.isValid()) m_shownAt.start();
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != &m_window || !Armed()) return false;
+    ++m_nDropped;
+    return true;
+}
 
 CQtHost::CQtHost() { qApp->installEventFilter(this); }
 
@@ -122,13 +159,18 @@ MsgAnswer CQtHost::MessageBox(const std::string& text, const std::string& captio
     box.setObjectName("messageBox");
     box.setAccessibleName(Qs(caption));
     box.setEscapeButton(set.escape);
+    box.setDefaultButton(set.enter);
     const QPointer<QMessageBox> outer = m_openBox;
     const std::string outerText = m_strOpenBoxText;
     const MsgButtons outerButtons = m_openBoxButtons;
     m_openBox = &box;
     m_strOpenBoxText = text;
     m_openBoxButtons = buttons;
-    const MsgAnswer answer = AnswerOf(box.exec());
+    MsgAnswer answer;
+    {
+        CStaleKeyGuard guard(box);
+        answer = AnswerOf(box.exec());
+    }
     m_openBox = outer;
     m_strOpenBoxText = outerText;
     m_openBoxButtons = outerButtons;
@@ -164,11 +206,15 @@ bool CQtHost::PromptFileName(const std::string& title, std::string& path, const 
     QString start = Qs(path);
     if (QFileInfo(start).isRelative() && !initialDir.empty()) start = QDir(Qs(initialDir)).filePath(start);
 
-    const QString chosen =
-        open ? QFileDialog::getOpenFileName(DialogParent(), Qs(title), start, filters.join(";;"))
-             : QFileDialog::getSaveFileName(DialogParent(), Qs(title), start, filters.join(";;"));
-    if (chosen.isEmpty()) return false;
-    path = chosen.toStdString();
+    QFileDialog dialog(DialogParent(), Qs(title), start, filters.join(";;"));
+    dialog.setObjectName("fileDialog");
+    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // A name typed without extension gets the filter's, before the dialog
+    // asks whether to replace an existing file of that name.
+    if (!open) dialog.setDefaultSuffix(SuffixOf(filterPattern));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().front().toStdString();
     return true;
 }
 
@@ -270,6 +316,10 @@ void CQtHost::SetRemainingTime(const std::string& text)
 void CQtHost::SetProgressItem(int id, int percent)
 {
     if (m_view) m_view->SetProgressItem(id, percent);
+}
+void CQtHost::SetTransferProgress(long block, long blocks, long retries, const std::string& remaining)
+{
+    if (m_view) m_view->SetTransferProgress(block, blocks, retries, remaining);
 }
 void CQtHost::FlashLamp(int lamp)
 {

@@ -3,6 +3,7 @@
 // dialogs, the engine's display calls become changes of the main view, the
 // wait and Reply dialogs are real windows, and Escape pressed in the main
 // window is the abort key.
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -15,6 +16,29 @@
 
 class QWidget;
 class CWaitDlg;
+
+// Keys that reach a window while it opens were typed before it showed: a
+// Return meant for something else must not answer the question it asks.
+// While the guard lives, key events for `window` are dropped until the
+// window has been visible for kQuestionKeyGuardMs.
+class CStaleKeyGuard : public QObject {
+public:
+    static constexpr int kQuestionKeyGuardMs = 250;
+
+    explicit CStaleKeyGuard(QWidget& window);
+    ~CStaleKeyGuard() override;
+    int Dropped() const { return m_nDropped; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Armed() const;
+
+    QWidget& m_window;
+    QElapsedTimer m_shownAt;
+    int m_nDropped = 0;
+};
 
 class CQtHost : public QObject, public CHost {
     Q_OBJECT
@@ -57,6 +81,7 @@ public:
     void ShowBlockCounters(bool show) override;
     void SetRemainingTime(const std::string& text) override;
     void SetProgressItem(int id, int percent) override;
+    void SetTransferProgress(long block, long blocks, long retries, const std::string& remaining) override;
     void FlashLamp(int lamp) override;
     void PlayAnimation(bool play) override;
     void PlaySoundResource(int id) override;

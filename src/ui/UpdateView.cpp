@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/Host.h"
 #include "app/Strings.h"
 #include "engine/EngineTypes.h"
 #include "ui/DialogUnits.h"
@@ -43,6 +44,26 @@ const QColor kReceiveColour(0, 255, 0);
 const char* const kIdleElapsed = "00:00";
 
 QString Qs(const std::string& text) { return QString::fromStdString(text); }
+
+// Fields whose accessible name carries their value after a caption; the
+// other value fields (counters, link text) are named by their text alone.
+struct ValueField {
+    int id;
+    const char* caption;
+};
+const ValueField kCaptionedFields[] = {
+    {IDC_BOARD_TEXT, "Board processing"}, {IDC_FILE_TEXT, "File processing"},
+    {IDC_ELAPSED, "Elapsed Time"},        {IDC_BOARD_COUNTER, "Board number"},
+    {IDC_REMAINING, "Remaining time"},
+};
+const int kSelfNamedFields[] = {IDC_BLOCKS, IDC_RETRIES, IDC_LINK_TEXT};
+
+// "Caption: value", or the caption alone while the field is empty.
+QString CaptionedName(const char* caption, const QString& value)
+{
+    const QString shown = value.simplified();
+    return shown.isEmpty() ? QString::fromLatin1(caption) : QString::fromLatin1(caption) + ": " + shown;
+}
 
 // Width a caption needs in the current font: its whole text on one line, or
 // for a two-line caption its text up to the last blank on the first line.
@@ -223,6 +244,7 @@ void CUpdateView::ShowBusyLook(bool busy)
         for (int id : {IDC_BAR_FILE, IDC_BAR_ERASE, IDC_BAR_PROGRAM, IDC_BAR_OVERALL}) SetProgressItem(id, 0);
         SetActivityBlink(false);
         m_pending.clear();
+        m_pendingBars.clear();
         SetStateText(IDC_FILE_TEXT, GetString(161));
         SetStateText(IDC_BOARD_TEXT, GetString(161));
         SetStateText(IDC_ELAPSED, kIdleElapsed);
@@ -259,15 +281,43 @@ void CUpdateView::ActivityTick()
     SetProgressItem(IDC_BAR_ACTIVITY, m_bBlinkHigh ? 100 : 0);
 }
 
+// Bar 144 changes with every record: it is shown with the counters at the
+// next refresh, so that the bar, the block counter and the remaining time
+// always describe the same moment.
 void CUpdateView::SetOverallProgress(long done, long total)
 {
-    SetProgressItem(IDC_BAR_OVERALL, total > 0 ? static_cast<int>(done * 100 / total) : 0);
+    m_pendingBars[IDC_BAR_OVERALL] = Percent(done, total);
+    if (!m_refreshTimer.isActive()) m_refreshTimer.start();
+}
+
+// The data phase: `block` of the current board's `blocks` records sent.
+// The bar and the block counter both count those records.
+void CUpdateView::SetTransferProgress(long block, long blocks, long retries, const std::string& remaining)
+{
+    m_pendingBars[IDC_BAR_OVERALL] = Percent(block, blocks);
+    SetPending(IDC_BLOCKS, FormatString(135, {std::to_string(block)}));
+    SetPending(IDC_RETRIES, FormatString(134, {std::to_string(retries)}));
+    SetPending(IDC_REMAINING, remaining);
+}
+
+int CUpdateView::Percent(long done, long total)
+{
+    if (total <= 0 || done <= 0) return 0;
+    return static_cast<int>(std::min<long long>(100, static_cast<long long>(done) * 100 / total));
 }
 
 void CUpdateView::SetProgressItem(int id, int percent)
 {
+    // A value set now wins over one still waiting for the refresh.
+    m_pendingBars.erase(id);
+    ShowBar(id, percent);
+}
+
+void CUpdateView::ShowBar(int id, int percent)
+{
     auto* bar = qobject_cast<QProgressBar*>(Control(id));
-    if (bar && bar->value() != percent) bar->setValue(std::clamp(percent, 0, 100));
+    const int shown = std::clamp(percent, 0, 100);
+    if (bar && bar->value() != shown) bar->setValue(shown);
 }
 
 void CUpdateView::SetLinkText(const std::string& text) { SetLabelText(IDC_LINK_TEXT, text); }
@@ -314,6 +364,7 @@ void CUpdateView::SetStateText(int id, const std::string& text)
     auto* label = static_cast<CStateLabel*>(m_controls.at(id));
     const QString shown = Qs(text);
     if (label->Text() != shown) label->SetText(shown);
+    ExposeValue(id, shown);
 }
 
 void CUpdateView::SetLabelText(int id, const std::string& text)
@@ -321,6 +372,18 @@ void CUpdateView::SetLabelText(int id, const std::string& text)
     auto* label = static_cast<QLabel*>(m_controls.at(id));
     const QString shown = Qs(text);
     if (label->text() != shown) label->setText(shown);
+    ExposeValue(id, shown);
+}
+
+void CUpdateView::ExposeValue(int id, const QString& value)
+{
+    QWidget* field = m_controls.at(id);
+    QString name;
+    for (const ValueField& f : kCaptionedFields)
+        if (f.id == id) name = CaptionedName(f.caption, value);
+    for (int self : kSelfNamedFields)
+        if (self == id) name = value.simplified();
+    if (!name.isEmpty() && field->accessibleName() != name) field->setAccessibleName(name);
 }
 
 void CUpdateView::SetPending(int id, const std::string& text)
@@ -332,6 +395,8 @@ void CUpdateView::SetPending(int id, const std::string& text)
 void CUpdateView::FlushPendingTexts()
 {
     m_refreshTimer.stop();
+    for (const auto& [id, percent] : m_pendingBars) ShowBar(id, percent);
+    m_pendingBars.clear();
     for (const auto& [id, text] : m_pending) SetLabelText(id, text);
     m_pending.clear();
 }

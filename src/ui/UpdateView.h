@@ -72,6 +72,7 @@ public:
     void SetActivityBlink(bool on);
     void ActivityTick();
     void SetOverallProgress(long done, long total);
+    void SetTransferProgress(long block, long blocks, long retries, const std::string& remaining);
     void SetProgressItem(int id, int percent);
     void SetLinkText(const std::string& text);
     void SetBoardText(const std::string& text);
@@ -112,11 +113,16 @@ private:
     void SetStateText(int id, const std::string& text);
     void SetLabelText(int id, const std::string& text);
     void SetPending(int id, const std::string& text);
+    void ShowBar(int id, int percent);
+    static int Percent(long done, long total);
+    // Gives a value field an accessible name that carries what it shows.
+    void ExposeValue(int id, const QString& value);
     // Characters of a release file name that fit into control 165.
     int FileTextChars() const;
 
     std::map<int, QWidget*> m_controls;
     std::map<int, std::string> m_pending;
+    std::map<int, int> m_pendingBars;
     QTimer m_refreshTimer;
     bool m_bBusy = false;
     bool m_bBlinkOn = false;

@@ -31,7 +31,7 @@ constexpr int kExitSoundMs = 500;   // lets the shutdown sound start before the 
 
 const char* const kUsage =
     "usage: tavrel [--config-dir DIR] [--log FILE] [--history FILE] [request.sfl]\n"
-    "       tavrel --version\n"
+    "       tavrel --help | --version\n"
     "  --config-dir DIR  settings directory (Tavrel.ini); default $TAVREL_HOME,\n"
     "                    else $XDG_CONFIG_HOME/tavrel\n"
     "  --log FILE        log file; default $XDG_STATE_HOME/tavrel/Tavrel.log\n"
@@ -43,7 +43,6 @@ struct Options {
     std::string logPath;
     std::string historyPath;
     std::string request;
-    bool help = false;
 };
 
 // Takes the value of option `name` at args[i] ("--name VALUE" or
@@ -77,23 +76,25 @@ bool ParseOptions(const QStringList& args, Options& opts)
             return false;
         }
         if (taken > 0) continue;
-        if (args[i] == "--help" || args[i] == "-h")
-            opts.help = true;
-        else if (!args[i].startsWith('-') && opts.request.empty())
+        if (!args[i].startsWith('-') && opts.request.empty())
             opts.request = args[i].toStdString();
     }
     return true;
 }
 
-// --version is answered before the toolkit starts, so it works without a display.
-bool AsksForVersion(int argc, char** argv)
+enum TextRequest { TEXT_NONE, TEXT_HELP, TEXT_VERSION };
+
+// --help and --version are answered before the toolkit starts, so they work
+// without a display.
+TextRequest AsksForText(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if (word == "--config-dir" || word == "--log") ++i;   // their value is not an option
-        else if (word == "--version" || word == "-V") return true;
+        if (word == "--config-dir" || word == "--log" || word == "--history") ++i;   // their value is not an option
+        else if (word == "--help" || word == "-h") return TEXT_HELP;
+        else if (word == "--version" || word == "-V") return TEXT_VERSION;
     }
-    return false;
+    return TEXT_NONE;
 }
 
 // The same lines as tavrel-cli --version.
@@ -111,19 +112,19 @@ int PrintVersion()
 
 int main(int argc, char** argv)
 {
-    if (AsksForVersion(argc, argv)) return PrintVersion();
+    switch (AsksForText(argc, argv)) {
+    case TEXT_HELP: std::cout << kUsage; return 0;
+    case TEXT_VERSION: return PrintVersion();
+    case TEXT_NONE: break;
+    }
     QApplication qapp(argc, argv);
+    // No display name: the platform would append it to every window title.
     QApplication::setApplicationName("tavrel");
-    QApplication::setApplicationDisplayName("Tavrel");
     QApplication::setDesktopFileName("tavrel");
     QApplication::setWindowIcon(ApplicationIcon());
 
     Options opts;
     if (!ParseOptions(QApplication::arguments(), opts)) return 2;
-    if (opts.help) {
-        std::cout << kUsage;
-        return 0;
-    }
     const QString requestPath =
         opts.request.empty() ? QString() : QFileInfo(QString::fromStdString(opts.request)).absoluteFilePath();
 

@@ -53,10 +53,13 @@ public:
     }
     // Called with each box before it is answered (the screenshot tool grabs it).
     std::function<void(QMessageBox&)> onBox;
+    // While paused, boxes are left to the test.
+    void Pause(bool paused) { m_bPaused = paused; }
 
 private:
     void AnswerOpenBox()
     {
+        if (m_bPaused) return;
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
         m_boxes.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
@@ -72,6 +75,7 @@ private:
 
     QTimer m_timer;
     std::vector<Box> m_boxes;
+    bool m_bPaused = false;
 };
 
 class CGuiSession {
@@ -82,6 +86,9 @@ public:
     std::vector<std::string> miscSettings = {"Auto speed min. range=9600", "Auto speed max. range=115200",
                                              "Rescue enable=NO", "Reserved 3=2",
                                              "Show the communications box=NO"};
+
+    // Options of the simulator beside its files (for example "--pace").
+    std::vector<std::string> simOptions;
 
     // Changes the demo receiver before the simulator starts.
     std::function<void(nlohmann::json&)> editReceiver;
@@ -101,10 +108,11 @@ public:
             m_dir.Write("receiver.json", receiver.dump(2));
         }
         std::string ready;
-        if (!m_sim.Start(kBin + "tavrel-sim",
-                         {"--receiver", m_dir.File("receiver.json"), "--image-dir", m_dir.File("images"),
-                          "--stats", m_dir.File("sim-stats.json"), "--log", m_dir.File("sim.log")},
-                         ready, 5000) ||
+        std::vector<std::string> simArgs = {"--receiver", m_dir.File("receiver.json"), "--image-dir",
+                                            m_dir.File("images"), "--stats", m_dir.File("sim-stats.json"),
+                                            "--log", m_dir.File("sim.log")};
+        simArgs.insert(simArgs.end(), simOptions.begin(), simOptions.end());
+        if (!m_sim.Start(kBin + "tavrel-sim", simArgs, ready, 5000) ||
             ready.rfind("ready ", 0) != 0)
             return Fail(error, "tavrel-sim did not start: " + ready);
         m_tty = ready.substr(6);

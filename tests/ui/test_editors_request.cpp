@@ -158,7 +158,7 @@ TEST_F(RequestEditor, RowsShowEveryColumnAndImage)
     const std::vector<int> widths = {122, 90, 60, 60, 50, 60, 75};
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(list->headerItem()->text(c), headers[static_cast<size_t>(c)]);
-        EXPECT_EQ(list->columnWidth(c), widths[static_cast<size_t>(c)]);
+        EXPECT_GE(list->columnWidth(c), widths[static_cast<size_t>(c)]);   // wider where the title needs it
     }
     const std::vector<std::vector<QString>> rows = {
         {"CPU", "CM31", "Yes", "9600", "Yes", "Unused", "cpu.s"},

@@ -6,7 +6,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include <QStyle>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <filesystem>
 
 #include "app/Strings.h"
 #include "model/Archive.h"
@@ -109,6 +114,32 @@ int RowAfterRemoval(int removed, int count)
     return removed < count ? removed : count - 1;
 }
 
+std::string EnvironmentFileName(const std::string& chosen)
+{
+    static const std::string kExt = ".def";
+    const std::size_t nameStart = chosen.find_last_of("/\\") == std::string::npos ? 0 : chosen.find_last_of("/\\") + 1;
+    const std::string name = chosen.substr(nameStart);
+    std::string tail = name.size() > kExt.size() ? name.substr(name.size() - kExt.size()) : std::string();
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    return tail == kExt ? chosen : chosen + kExt;
+}
+
+bool IsInDirectory(const std::string& path, const std::string& dir)
+{
+    namespace fs = std::filesystem;
+    const auto resolved = [](const fs::path& p, std::string& out) {
+        std::error_code ec;
+        out = fs::weakly_canonical(p, ec).string();
+        while (out.size() > 1 && out.back() == '/') out.pop_back();
+        return !ec;
+    };
+    std::error_code ec;
+    const fs::path full = fs::absolute(fs::path(path), ec);
+    std::string parent, wanted;
+    return !ec && resolved(full.parent_path(), parent) &&
+           resolved(fs::path(dir.empty() ? "." : dir), wanted) && parent == wanted;
+}
+
 // --- CReportList ------------------------------------------------------------------
 
 CReportList::CReportList(const std::vector<ReportColumn>& columns, QWidget* parent)
@@ -132,6 +163,24 @@ CReportList::CReportList(const std::vector<ReportColumn>& columns, QWidget* pare
         setColumnWidth(static_cast<int>(i), columns[i].width);
         headerItem()->setTextAlignment(static_cast<int>(i), columns[i].align);
     }
+    FitColumnsToTitles();
+}
+
+void CReportList::FitColumnsToTitles()
+{
+    QHeaderView* head = header();
+    const int margins = 2 * head->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, head);
+    for (int i = 0; i < columnCount(); ++i) {
+        const int needed = std::max(head->sectionSizeHint(i),
+                                    head->fontMetrics().horizontalAdvance(headerItem()->text(i)) + margins);
+        if (columnWidth(i) < needed) setColumnWidth(i, needed);
+    }
+}
+
+void CReportList::changeEvent(QEvent* event)
+{
+    QTreeWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitColumnsToTitles();
 }
 
 int CReportList::SelectedRow() const

@@ -66,6 +66,12 @@ void PopUpMenu(QWidget* parent, const std::vector<MenuCommand>& commands, const 
 // The enabled state of command `id` in `commands` (false when absent).
 bool IsCommandEnabled(const std::vector<MenuCommand>& commands, int id);
 
+// The file an environment saved under `chosen` goes to: ".def" is added when
+// the name does not end with it, since the environment scan reads only those.
+std::string EnvironmentFileName(const std::string& chosen);
+// True when `path` lies directly in directory `dir` (after resolving both).
+bool IsInDirectory(const std::string& path, const std::string& dir);
+
 // One column of a report list: title, width in pixels, alignment.
 struct ReportColumn {
     int titleId;
@@ -100,8 +106,12 @@ signals:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // A column narrower than its title in the current font is widened to it.
+    void FitColumnsToTitles();
+
     std::vector<ReportColumn> m_columns;
 };
 

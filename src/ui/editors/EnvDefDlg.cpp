@@ -378,6 +378,15 @@ bool CEnvDefDlg::Save()
     if (!Host().PromptFileName(GetString(ENV_SAVE_TITLE_ID), path, GetString(ENV_FILTER_NAME_ID),
                                GetString(ENV_FILTER_PATTERN_ID), App().m_strEnvDir, false))
         return false;
+    // Only the .def files of the environment directory are read back: a file
+    // saved under another name or elsewhere would vanish from every list.
+    path = EnvironmentFileName(path);
+    if (!IsInDirectory(path, App().m_strEnvDir)) {
+        ShowMessage("\"" + path + "\" is not in the environment directory \"" + App().m_strEnvDir +
+                        "\".\r\nEnvironments are read from that directory only.\r\n",
+                    CAPTION_WARNING, MB_OK_ONLY, ICON_EXCLAMATION);
+        return false;
+    }
     if (!SaveEnvironmentFile(m_work, path)) {
         ShowMessage("The \"" + path + "\" file cannot be written.\r\nThe environment is not saved.\r\n",
                     CAPTION_ERROR, MB_OK_ONLY, ICON_EXCLAMATION);
