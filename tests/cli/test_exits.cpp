@@ -168,6 +168,9 @@ TEST_F(CliExits, SignalsEndATransferThroughItsCleanUp)
 // in the middle ends the transfer as its Abort does, and the program with it.
 TEST_F(CliExits, TheDesktopProgramEndsItsTransferOnSigterm)
 {
+#ifndef TAVREL_HAVE_GUI
+    GTEST_SKIP() << "built without the desktop program";
+#endif
     const std::string request = GpsRequest();
     const SimReceiver& sim = StartSim(SlowEraseReceiver(), "desk");
     Setting("Ports", "COM1=" + sim.tty);
