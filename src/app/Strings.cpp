@@ -217,6 +217,15 @@ std::string GetString(int id)
     return row ? std::string(row->text) : std::string();
 }
 
+std::string GetOneLineString(int id)
+{
+    std::string text = GetString(id);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 bool HasString(int id)
 {
     return FindRow(id) != nullptr;

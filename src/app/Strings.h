@@ -6,5 +6,9 @@
 // UTF-8 text of message `id`, or an empty string when the table has no such id.
 std::string GetString(int id);
 
+// Message `id` on one line: its line ends turned into spaces, trailing blanks
+// dropped (for a reason or a report line).
+std::string GetOneLineString(int id);
+
 // True when the table holds `id`.
 bool HasString(int id);

@@ -122,6 +122,13 @@ std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rate
     return rateHint.empty() ? text : text + " (" + rateHint + ")";
 }
 
+std::string SomethingAnswers(const std::string& port, const std::vector<int>& rates)
+{
+    return "something answers on " + port + " at " + RateList(rates) +
+           " but not as a receiver (bytes came back, no identification): check that the receiver, not another "
+           "device, is on this port, and its rate";
+}
+
 std::string IdentFailureReason(const CSerialLink& link)
 {
     std::string hint =
@@ -130,22 +137,17 @@ std::string IdentFailureReason(const CSerialLink& link)
     if (host == nullptr) return NoAnswerAdvice(link.PortName(), {}, hint);
     const CIdentRecorder& seen = host->IdentRecorder();
     const std::string port = seen.Port().empty() ? link.PortName() : seen.Port();
-    if (!seen.RatesWithBytes().empty())
-        return "something answers on " + port + " at " + RateList(seen.RatesWithBytes()) +
-               " but not as a receiver (bytes came back, no identification): check that the receiver, not "
-               "another device, is on this port, and its rate";
+    if (!seen.RatesWithBytes().empty()) return SomethingAnswers(port, seen.RatesWithBytes());
     if (seen.GaveUpSilent())
         hint = "the search stopped after two rounds of the rates without a byte; --wait keeps searching while "
                "the receiver is switched on";
     return NoAnswerAdvice(port, seen.RatesTried(), hint);
 }
 
-bool ReportOpenFailure(const CSerialLink& link)
+FailureEnd NoReceiverEnd(const CSerialLink& link, const std::string& again)
 {
-    const std::string advice = OpenFailureAdvice(link);
-    if (advice.empty()) return false;
-    CliFailure(advice);
-    return true;
+    if (!link.OpenFailure().empty()) return {OpenFailureAdvice(link), kReceiverNotOpened, "once the port opens: " + again};
+    return {IdentFailureReason(link), kReceiverOnlyAsked, "mend what is said above, then " + again};
 }
 
 void CliWaitUntilIdle(const CProcessEngine& engine)

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliOutcome.h"
+
 class CProcessEngine;
 class CSerialLink;
 
@@ -32,13 +34,17 @@ std::string RateList(const std::vector<int>& rates);
 // next; `rateHint`, when not empty, says how to try other rates.
 std::string NoAnswerAdvice(const std::string& port, const std::vector<int>& rates, const std::string& rateHint);
 
+// Bytes came back on `port` at `rates` (bit/s) but no identification.
+std::string SomethingAnswers(const std::string& port, const std::vector<int>& rates);
+
 // Nothing answered the identification of the process that just ended: the
 // reason, from what the terminal host saw of its runs (the port and rates).
 std::string IdentFailureReason(const CSerialLink& link);
 
-// After a process: when its port could not be opened, the reason and the
-// next step on stderr. True when there was such a failure.
-bool ReportOpenFailure(const CSerialLink& link);
+// A search that found no receiver, or a port that did not open: the
+// reason, what the receiver is left as and the next step (`again`: the
+// command to run once the cause is mended).
+FailureEnd NoReceiverEnd(const CSerialLink& link, const std::string& again);
 
 // A rate the board answered at, found by a search (ident --scan, query):
 // with `save` (--save) it becomes the communication settings, with the

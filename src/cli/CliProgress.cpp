@@ -351,3 +351,52 @@ std::string TransferFailureReason(const CProcessWatch& watch, const CProcessEngi
     return board + " failed during " + phase +
            (message > 0 ? " (" + Trimmed(GetString(message)) + ")" : std::string()) + "; " + SeeTheLog();
 }
+
+namespace {
+
+// The next step of a transfer that ended before its boards were touched
+// because of the request or of what the receiver answered; empty for others.
+std::string NextForTheRequest(const CProcessWatch& watch, const CProcessEngine& engine, const std::string& request)
+{
+    if (!engine.StartRefusal().empty())
+        return "make the first line of " + request + " the board cabled to the PC, with a Subassy ID beginning "
+               "with \"U\", then " + TransferCommand(request, {}, 0, true);
+    const std::string& reply = watch.IdentReply();
+    if (watch.LastPhase() == PHASE_SCAN && reply.find("UCRQ") != std::string::npos)
+        return "load that board in rescue mode: `tavrel-cli transfer --rescue FILE.sfl` with it alone on the "
+               "first line";
+    if (watch.LastPhase() == PHASE_SCAN && !reply.empty())
+        return "`tavrel-cli query " + request + "` compares the receiver with the request";
+    return {};
+}
+
+std::vector<std::string> SelectedBoards(const CUpdateDoc& doc)
+{
+    std::vector<std::string> names;
+    for (const CBoardConf& line : doc.m_lines)
+        if (line.m_bSelected) names.push_back(line.m_strBoardName);
+    return names;
+}
+
+}  // namespace
+
+FailureEnd TransferFailureEnd(const CProcessWatch& watch, const CProcessEngine& engine, const CUpdateDoc& doc,
+                              const CSerialLink& link, const std::string& request)
+{
+    FailureEnd end;
+    end.reason = TransferFailureReason(watch, engine, doc, link);
+    if (end.reason.empty()) return end;
+    const ReceiverLeft& left = engine.LastReceiverLeft();
+    const std::string again = TransferCommand(request, SelectedBoards(doc), doc.m_lines.size());
+    if (!link.OpenFailure().empty()) {
+        end.receiver = kReceiverNotOpened;
+        end.next = "once the port opens: " + again;
+        return end;
+    }
+    end.receiver = left.Empty() ? kReceiverNothingSent : left.state;
+    end.next = NextForTheRequest(watch, engine, request);
+    if (end.next.empty())
+        end.next = left.Empty() ? "mend what is said above, then " + again
+                                : NextAfterTransfer(left, request, doc.m_lines.size());
+    return end;
+}

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+
+#include "cli/CliOutcome.h"
 #include <vector>
 
 #include <QTimer>
@@ -108,3 +110,7 @@ private:
 // end message, the link and the request. Empty when it did not fail.
 std::string TransferFailureReason(const CProcessWatch& watch, const CProcessEngine& engine, const CUpdateDoc& doc,
                                   const CSerialLink& link);
+// The whole end of a failed transfer of `request`: its reason, what the
+// receiver is left as and the next step. Empty when it did not fail.
+FailureEnd TransferFailureEnd(const CProcessWatch& watch, const CProcessEngine& engine, const CUpdateDoc& doc,
+                              const CSerialLink& link, const std::string& request);

@@ -21,6 +21,7 @@
 #include "app/UpdateApp.h"
 #include "cli/BatchPlan.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutcome.h"
 #include "cli/CliJson.h"
 #include "model/ModelJson.h"
 
@@ -289,14 +290,20 @@ std::string BoardResults(const nlohmann::json& report)
     return text;
 }
 
-// Why a run failed: its report's reason, else its last error, else its exit.
-std::string FailureText(const RunState& run)
+// How a run failed: its report's reason, what the receiver is left as and
+// the next step; without a report, its last error (else its exit) and a
+// query of its port to see where its receiver stands.
+FailureEnd RunFailure(const RunState& run)
 {
-    if (run.report.is_object() && run.report.contains("reason")) return run.report["reason"].get<std::string>();
-    const std::string last = LastError(ReadText(run.work + "/stderr.txt"));
-    if (!last.empty()) return last;
-    return run.exitCode >= 128 ? "ended by signal " + std::to_string(run.exitCode - 128)
-                               : "exit code " + std::to_string(run.exitCode);
+    const auto text = [&run](const char* key) { return run.report.value(key, std::string()); };
+    if (run.report.is_object() && run.report.contains("reason"))
+        return {text("reason"), text("receiver_left"), text("next_step")};
+    std::string reason = LastError(ReadText(run.work + "/stderr.txt"));
+    if (reason.empty())
+        reason = run.exitCode >= 128 ? "ended by signal " + std::to_string(run.exitCode - 128)
+                                     : "exit code " + std::to_string(run.exitCode);
+    return {reason, "not known: the run ended without its report (its log " + run.plan.log + " tells how far it went)",
+            "`tavrel-cli query " + run.plan.request + " --port " + run.plan.port + "`"};
 }
 
 void PrintSummary(const std::vector<RunState>& runs)
@@ -316,7 +323,13 @@ void PrintSummary(const std::vector<RunState>& runs)
                   << (run.exitCode == 0 ? "OK" : "FAILED") << std::right << std::setw(10) << bytes << std::setw(8)
                   << time.str() << std::setw(11) << speed.str() << "  "
                   << (run.report.is_object() ? BoardResults(run.report) : std::string("-")) << "\n";
-        if (run.exitCode != 0) std::cout << std::string(width + 2, ' ') << "why: " << FailureText(run) << "\n";
+        if (run.exitCode != 0) {
+            const FailureEnd failure = RunFailure(run);
+            const std::string indent(width + 2, ' ');
+            std::cout << indent << "why: " << failure.reason << "\n";
+            std::cout << indent << "the receiver: " << failure.receiver << "\n";
+            std::cout << indent << "next: " << failure.next << "\n";
+        }
         std::cout << std::string(width + 2, ' ') << "log: " << run.plan.log << "\n";
     }
 }
@@ -329,7 +342,7 @@ nlohmann::json Report(const std::vector<RunState>& runs, bool ok)
                                 {"request", run.plan.request},   {"log", run.plan.log},
                                 {"ok", run.exitCode == 0},       {"exit_code", run.exitCode},
                                 {"seconds", std::round(run.seconds * 10) / 10}, {"transfer", run.report}};
-        if (run.exitCode != 0) entry["reason"] = FailureText(run);
+        if (run.exitCode != 0) AddFailureEnd(entry, RunFailure(run));
         list.push_back(entry);
     }
     return {{"ok", ok}, {"runs", list}};

@@ -79,7 +79,7 @@ int Identify(const IdentRequest& request, CSerialLink& link, IAutoConfigView& vi
 }
 
 nlohmann::json Report(const CSerialLink& link, const CIdentRecorder& seen, int result, const std::string& answer,
-                      const std::string& reason)
+                      const FailureEnd& failure)
 {
     nlohmann::json rates = nlohmann::json::array();
     for (int rate : seen.RatesTried()) rates.push_back(rate);
@@ -88,7 +88,7 @@ nlohmann::json Report(const CSerialLink& link, const CIdentRecorder& seen, int r
                              {"rate", result == AUTOCONFIG_FOUND ? nlohmann::json(link.BaudRate()) : nlohmann::json()},
                              {"rates_tried", rates},
                              {"boards", IdentRowsJson(answer)}, {"answer", AnswerLinesJson(answer)}};
-    if (!reason.empty()) report["reason"] = reason;
+    AddFailureEnd(report, failure);
     return report;
 }
 
@@ -129,37 +129,37 @@ int RunIdent(CliArgs& args)
     std::string answer;
     const int result = Identify(request, link, seen, answer);
 
-    std::string reason;
+    FailureEnd failure;
     int code = 0;
+    const std::string again = std::string("`tavrel-cli ident") + (request.bScan ? " --scan" : "") + "`";
     switch (result) {
     case AUTOCONFIG_FOUND:
         std::cout << "Board found on " << link.PortName() << "," << link.BaudRate() << ",n,8,2\n";
         PrintRows(answer);
         code = KeepFoundRate(link, save);
-        reason = RescueLoaderNotice(answer, link.PortName());
-        if (!reason.empty() && code == 0) code = 1;
+        failure.reason = RescueLoaderNotice(answer, link.PortName());
+        failure.receiver = "its connected board waits in its rescue loader";
+        failure.next = "`tavrel-cli transfer --rescue REQUEST.sfl`, whose first line is that board";
+        if (!failure.Empty() && code == 0) code = 1;
         break;
     case AUTOCONFIG_CANCELLED:
-        reason = "identification cancelled";
+        failure = {"identification cancelled", kReceiverOnlyAsked, again + " when ready"};
         code = 2;
         break;
     default:
-        reason = !link.OpenFailure().empty()
-                     ? OpenFailureAdvice(link)
-                     : NoAnswerAdvice(link.PortName(), seen.RatesTried(),
-                                      request.bScan ? "" : "--scan also tries the other rates");
+        failure = {!link.OpenFailure().empty()
+                       ? OpenFailureAdvice(link)
+                       : NoAnswerAdvice(link.PortName(), seen.RatesTried(),
+                                        request.bScan ? "" : "--scan also tries the other rates"),
+                   link.OpenFailure().empty() ? kReceiverOnlyAsked : kReceiverNotOpened,
+                   "mend what is said above, then " + again};
         if (link.OpenFailure().empty() && !seen.RatesWithBytes().empty())
-            reason = "something answers on " + link.PortName() + " at " + RateList(seen.RatesWithBytes()) +
-                     " but not as a receiver (bytes came back, no identification): check that the receiver, not "
-                     "another device, is on this port, and its rate";
+            failure.reason = SomethingAnswers(link.PortName(), seen.RatesWithBytes());
         code = 1;
         break;
     }
-    if (!reason.empty()) {
-        std::cerr << kErrorPrefix << reason << "\n";
-        App().WriteLogNote(kErrorPrefix + reason + "\r\n");
-    }
-    if (json.Wanted() && !json.Write(Report(link, seen, result, answer, reason), error)) return CliFailure(error);
+    if (!failure.Empty()) ReportFailureEnd(failure);
+    if (json.Wanted() && !json.Write(Report(link, seen, result, answer, failure), error)) return CliFailure(error);
     return code;
 }
 

@@ -63,7 +63,16 @@ bool LoadExpectation(const std::vector<std::string>& files, const std::string& e
     return false;
 }
 
-nlohmann::json Report(const CSerialLink& link, const CProcessEngine& engine, const std::string& reason)
+// The same query, to run again once its cause is mended.
+std::string QueryAgain(const std::vector<std::string>& files, const std::string& envName)
+{
+    std::string command = "`tavrel-cli query";
+    if (!files.empty()) command += " " + files.front();
+    if (!envName.empty()) command += " --env " + envName;
+    return command + "`";
+}
+
+nlohmann::json Report(const CSerialLink& link, const CProcessEngine& engine, const FailureEnd& failure)
 {
     const std::string& answer = engine.LastIdentReply();
     nlohmann::json report = {
@@ -74,7 +83,7 @@ nlohmann::json Report(const CSerialLink& link, const CProcessEngine& engine, con
         {"boards", IdentRowsJson(answer)},
         {"answer", AnswerLinesJson(answer)},
     };
-    if (!reason.empty()) report["reason"] = reason;
+    AddFailureEnd(report, failure);
     return report;
 }
 
@@ -110,24 +119,19 @@ int RunQuery(CliArgs& args)
         engine.StartQuery(PROC_QUERY);
         CliWaitUntilIdle(engine);
     }
-    std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : std::string();
     // Every way a query ends without an answer says why, the rescue question
-    // answered No included.
-    if (reason.empty() && !engine.QueryAnswered()) {
-        reason = IdentFailureReason(link);
-        CliFailure(reason);
-    }
+    // answered No included; a board found in its rescue loader is a failure too.
+    FailureEnd failure;
+    if (!engine.QueryAnswered()) failure = NoReceiverEnd(link, QueryAgain(rest, envName));
     const std::string rescueNotice = RescueLoaderNotice(engine.LastIdentReply(), link.PortName());
-    if (reason.empty() && !rescueNotice.empty()) {
-        reason = rescueNotice;
-        CliFailure(reason);
-    }
-    // The engine has logged a rescue loader already.
-    if (!reason.empty() && reason != rescueNotice) App().WriteLogNote(kErrorPrefix + reason + "\r\n");
-    nlohmann::json report = Report(link, engine, reason);
+    if (failure.Empty() && !rescueNotice.empty())
+        failure = {rescueNotice, "its connected board waits in its rescue loader",
+                   "`tavrel-cli transfer --rescue REQUEST.sfl`, whose first line is that board"};
+    if (!failure.Empty()) ReportFailureEnd(failure);
+    nlohmann::json report = Report(link, engine, failure);
     bool healthy = true;
     if (expected.wanted && engine.QueryAnswered()) {
-        HealthContext context{link.PortName(), expected.requestPath, {}};
+        HealthContext context{link.PortName(), expected.requestPath, engine.LeftInTransferMode()};
         const HealthReport health = CheckReceiverHealth(engine.LastIdentReply(), expected.boards, context);
         PrintHealth(health, expected.requestPath.empty() ? "environment " + envName : expected.requestPath);
         report["health"] = HealthJson(health);

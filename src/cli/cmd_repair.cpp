@@ -133,6 +133,31 @@ int AnswerDialog(CChangeCommDlg& dialog, const RepairOptions& options, std::stri
     return kAnswerRun;
 }
 
+// A repair that did not end with the board answering: what happened, the
+// rate the board may run at now, and how to find it.
+FailureEnd RepairFailureEnd(const CProcessEngine& engine, const CSerialLink& link, const RepairOptions& options)
+{
+    const std::string newRate = options.baudIndex >= 0 ? BaudText(options.baudIndex) + " bit/s" : "its new rate";
+    const std::string find = "`tavrel-cli ident --scan` finds the rate the connected board answers at; for a board "
+                             "behind it, `tavrel-cli query` shows whether it answers";
+    switch (engine.LastRepairResult()) {
+    case REPAIR_NOT_CONFIRMED:
+        return {"every sentence of the repair went out, but the board did not answer afterwards",
+                "the board may now run at " + newRate + "; no relay is left joined", find};
+    case REPAIR_SEND_FAILED:
+    case REPAIR_ABORTED:
+        return {engine.LastRepairResult() == REPAIR_ABORTED ? "the repair was stopped before its end"
+                                                            : "the line failed while the repair was sent",
+                "the board may run at its old rate or at " + newRate + ", and a relay may still be joined",
+                "switch the receiver off and on, then " + find};
+    default:
+        if (!link.OpenFailure().empty())
+            return {OpenFailureAdvice(link), kReceiverNotOpened, "once the port opens: `tavrel-cli repair` again"};
+        return {"the repair did not start: " + IdentFailureReason(link), kReceiverOnlyAsked,
+                "mend what is said above, then `tavrel-cli repair` again"};
+    }
+}
+
 int RunRepair(CliArgs& args)
 {
     RepairOptions options;
@@ -166,7 +191,7 @@ int RunRepair(CliArgs& args)
     CliWaitUntilIdle(engine);
     if (host != nullptr) host->changeCommAnswer = nullptr;
     if (!problem.empty()) return CliUsageError(problem);
-    if (engine.LastRepairResult() != REPAIR_DONE) return 1;
+    if (engine.LastRepairResult() != REPAIR_DONE) return ReportFailureEnd(RepairFailureEnd(engine, *link, options));
     std::cout << "Communication settings: " << LinkText(App().m_nPortIndex, App().m_nBaudIndex) << "\n";
     return 0;
 }

@@ -3,6 +3,7 @@
 // 9600 bit/s; the loader's identification answer is printed.
 #include <iostream>
 
+#include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliCommand.h"
 #include "cli/CliHistory.h"
@@ -35,9 +36,15 @@ int RunRescue(CliArgs& args)
         engine.StartQuery(PROC_RESCUE_QUERY);
         CliWaitUntilIdle(engine);
     }
-    ReportOpenFailure(*link);
     // The rescue loader answered when its identification was shown.
-    return engine.LastIdentReply().empty() ? 1 : 0;
+    if (!engine.LastIdentReply().empty()) return 0;
+    if (!link->OpenFailure().empty())
+        return ReportFailureEnd({OpenFailureAdvice(*link), kReceiverNotOpened, "once the port opens: `tavrel-cli rescue`"});
+    return ReportFailureEnd(
+        {"no rescue loader answered on " + link->PortName() + " (" + GetOneLineString(engine.LastEndMessage()) + ")",
+         "unchanged: its boards were only called with the wake-up character",
+         "run `tavrel-cli rescue` again and switch the receiver off and on as soon as it asks; only a board whose "
+         "Subassy ID begins with \"U\" has a rescue loader"});
 }
 
 CliRegistrar reg({"rescue", "Catch a board's rescue loader at power-on and identify it (Rescue query)",

@@ -33,7 +33,7 @@ bool AllLinesOk(const CUpdateDoc& doc)
 }
 
 nlohmann::json Report(const std::string& request, const CUpdateDoc& doc, const CProcessEngine& engine,
-                      const CProcessWatch& watch, const CSerialLink& link, const std::string& reason)
+                      const CProcessWatch& watch, const CSerialLink& link, const FailureEnd& failure)
 {
     nlohmann::json boards = nlohmann::json::array();
     const auto& stats = engine.LastBoardStats();
@@ -68,7 +68,7 @@ nlohmann::json Report(const std::string& request, const CUpdateDoc& doc, const C
         {"elapsed_seconds", engine.m_nElapsed},
         {"boards", boards},
     };
-    if (!reason.empty()) report["reason"] = reason;
+    AddFailureEnd(report, failure);
     return report;
 }
 
@@ -123,6 +123,7 @@ int DryRun(CUpdateDoc& doc, const std::string& request, CSerialLink& link, bool 
     } else {
         CUpdateDoc none;
         CProcessEngine query(none, link);
+        CCliHistory history(query);
         query.SetWaitForReceiver(wait);
         {
             CProcessWatch watch(query, Globals().quiet, Globals().verbose, nullptr);
@@ -131,12 +132,12 @@ int DryRun(CUpdateDoc& doc, const std::string& request, CSerialLink& link, bool 
         }
         report["port"] = link.PortName();
         if (!query.QueryAnswered()) {
-            const std::string reason = ReportOpenFailure(link) ? OpenFailureAdvice(link) : IdentFailureReason(link);
-            if (link.OpenFailure().empty()) CliFailure(reason);
-            report["reason"] = reason;
+            const FailureEnd failure = NoReceiverEnd(link, "`tavrel-cli transfer " + request + " --dry-run`");
+            ReportFailureEnd(failure);
+            AddFailureEnd(report, failure);
             ok = false;
         } else {
-            const HealthContext context{link.PortName(), request, {}};
+            const HealthContext context{link.PortName(), request, query.LeftInTransferMode()};
             const HealthReport health = CheckReceiverHealth(query.LastIdentReply(), ExpectedBoardsOfRequest(doc), context);
             PrintHealth(health, request);
             report["health"] = HealthJson(health);
@@ -197,18 +198,14 @@ int RunTransfer(CliArgs& args)
     engine.StartTransfer(rescue ? PROC_RESCUE_TRANSFER : PROC_TRANSFER);
     CliWaitUntilIdle(engine);
 
-    std::string reason = TransferFailureReason(watch, engine, doc, *link);
-    // Every failure also says what the receiver was left as.
-    if (!reason.empty() && !engine.ReceiverLeft().empty()) reason += "; " + engine.ReceiverLeft();
-    watch.Finish(doc, AllLinesOk(doc), reason);
+    // Every failure says what the receiver was left as and what to do next.
+    const FailureEnd failure = TransferFailureEnd(watch, engine, doc, *link, files[0]);
+    watch.Finish(doc, AllLinesOk(doc), failure.reason);
     if (!Globals().quiet)
         for (const std::string& line : watch.SummaryLines()) std::cout << line << "\n";
-    history.AmendReason(reason);
-    if (!reason.empty()) {
-        CliFailure(reason);
-        App().WriteLogNote(kErrorPrefix + reason + "\r\n");
-    }
-    nlohmann::json report = Report(files[0], doc, engine, watch, *link, reason);
+    history.AmendReason(failure.reason);
+    if (!failure.Empty()) ReportFailureEnd(failure);
+    nlohmann::json report = Report(files[0], doc, engine, watch, *link, failure);
     report["receiver_restored"] = !engine.RestoreFailed();
     const bool written = !json.Wanted() || json.Write(report, error);
     if (!written) CliFailure(error);

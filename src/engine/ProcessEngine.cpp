@@ -235,6 +235,8 @@ int CProcessEngine::StartProcess(int type, int firstStep, int boardIndex)
         m_nBoard = static_cast<int>(next);
         m_boardStart = Clock::now();
         ResetBoardFigures(0);
+        m_bEraseSent = false;
+        m_bChecksumOk = false;
         RecordBoardStart();
         ShowBoard();
         if (boardIndex != -1) App().WriteLogNote("**********************************\r\n");
@@ -269,8 +271,8 @@ void CProcessEngine::EndProcess(int messageId, bool showBox)
     m_bRestoreFailed = false;
     if (m_nProcess == PROC_TRANSFER || m_nProcess == PROC_RESCUE_TRANSFER) {
         RestoreReceiverPath();
-        m_strReceiverLeft = messageId == 43 ? std::string() : DescribeReceiverLeft();
-        if (!m_strReceiverLeft.empty()) App().WriteLogNote(m_strReceiverLeft + "\r\n");
+        m_receiverLeft = DescribeReceiverLeft();
+        if (!m_receiverLeft.Empty()) App().WriteLogNote(m_receiverLeft.Text() + "\r\n");
     }
     m_nStep = 0;
     m_nEndMessage = messageId;

@@ -42,6 +42,20 @@ enum RepairResult {
     REPAIR_NOT_CONFIRMED = 5,   // every sentence went out, the board did not answer
 };
 
+// What a transfer that did not load every board left the receiver as, and
+// what to do next. Empty `state` when every board loaded.
+struct ReceiverLeft {
+    std::string state;                       // relays and rates, then the board lines
+    std::vector<std::string> transferMode;   // boards that may still be in transfer mode
+    std::vector<std::string> toLoad;         // selected lines that did not load
+    std::string rescueBoard;                 // the cabled board, erased, with a rescue loader
+    bool powerCycle = false;                 // the receiver must be switched off and on first
+    std::string next;                        // the next step, as the log words it
+    bool Empty() const { return state.empty(); }
+    // "the receiver: STATE; next: NEXT" (empty when Empty()).
+    std::string Text() const;
+};
+
 class CProcessEngine : public QObject {
 public:
     CProcessEngine(CUpdateDoc& doc, CSerialLink& link, QObject* parent = nullptr);
@@ -87,9 +101,10 @@ public:
     // Why the last transfer was refused before it sent anything (a rescue
     // rule its first line breaks); empty otherwise.
     const std::string& StartRefusal() const { return m_strStartRefusal; }
-    // What a failed transfer left the receiver as (relays and rates put back
-    // or not, a cabled board still in transfer mode) and the next step.
-    const std::string& ReceiverLeft() const { return m_strReceiverLeft; }
+    // What the last transfer left the receiver as, when it did not load
+    // every board (relays and rates put back or not, each board line, a
+    // board still in transfer mode) and the next step.
+    const ::ReceiverLeft& LastReceiverLeft() const { return m_receiverLeft; }
     // RepairResult of the last repair: REPAIR_DONE only when the board
     // answered afterwards (at its new rate when it is the connected board).
     int LastRepairResult() const { return m_nRepairResult; }
@@ -101,6 +116,10 @@ public:
         long seconds = 0;      // wall-clock time from the board's start to its end
     };
     const std::vector<BoardStats>& LastBoardStats() const { return m_boardStats; }
+
+    // The boards the last transfer on this link's port left in transfer
+    // mode, as the recorder keeps them (none without a recorder).
+    std::vector<std::string> LeftInTransferMode() const;
 
     // The first identification of a process keeps searching on a silent line
     // until its time limit (a receiver being switched on), instead of giving
@@ -362,7 +381,9 @@ private:
     bool RestoreRelayedPath();
     bool RestoreBoardAlonePath();
     void ForgetReceiverPath();
-    std::string DescribeReceiverLeft() const;
+    ::ReceiverLeft DescribeReceiverLeft() const;
+    // The current board line as the failure left it.
+    std::string FailedBoardState(const CBoardConf& line) const;
     // The restore of the serial parameters of step 32 (and of step 30
     // without a restart); false when it failed and the process has ended.
     bool RestoreSerialParameters();
@@ -395,7 +416,9 @@ private:
     bool m_bCabledInTransferMode = false;  // M,D went to the cabled board, no complete load yet
     enum PathRestore { PATH_UNCHANGED, PATH_RESTORED, PATH_NOT_RESTORED };
     PathRestore m_nPathRestore = PATH_UNCHANGED;
-    std::string m_strReceiverLeft;
+    ::ReceiverLeft m_receiverLeft;
+    bool m_bEraseSent = false;             // the current board was told to erase
+    bool m_bTargetLeftInMode = false;      // a relayed target could not be taken out of transfer mode
 
     bool m_bDocRunning = false;
     bool m_bActivityOn = false;

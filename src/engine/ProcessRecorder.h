@@ -51,6 +51,9 @@ struct RecordedBoardEnd {
 struct RecordedRunEnd {
     bool ok = false;
     std::string reason;           // the message the process ended with; empty when OK
+    // Boards a failed transfer left in transfer mode (until the receiver is
+    // switched off and on).
+    std::vector<std::string> transferMode;
 };
 
 class CProcessRecorder {
@@ -61,6 +64,9 @@ public:
     virtual bool BoardStarted(const RecordedBoardStart& board) = 0;
     virtual bool BoardEnded(const RecordedBoardEnd& board) = 0;
     virtual bool RunEnded(const RecordedRunEnd& run) = 0;
+    // The boards the last transfer on `port` left in transfer mode, as the
+    // record holds them; empty when it left none or nothing is known.
+    virtual std::vector<std::string> LeftInTransferMode(const std::string& port) = 0;
     // Why the last call failed.
     virtual std::string LastError() const = 0;
 };

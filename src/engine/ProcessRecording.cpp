@@ -12,17 +12,9 @@
 
 namespace {
 
-std::string WithoutLineEnds(std::string text)
-{
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
 std::string MessageText(int messageId)
 {
-    return messageId > 0 ? WithoutLineEnds(GetString(messageId)) : std::string();
+    return messageId > 0 ? GetOneLineString(messageId) : std::string();
 }
 
 bool IsTransferType(int process)
@@ -114,7 +106,7 @@ void CProcessEngine::RecordBoardEnd(const std::string& reason)
         board.seconds = m_boardStats[index].seconds;
     }
     board.resultCode = line.m_nResult;
-    board.resultText = WithoutLineEnds(GetString(ResultTextId(line.m_nResult, true)));
+    board.resultText = GetOneLineString(ResultTextId(line.m_nResult, true));
     if (line.m_nResult != RESULT_OK) board.reason = reason.empty() ? board.resultText : reason;
     m_nRecordedBoard = -1;
     Record([&board](CProcessRecorder& r) { return r.BoardEnded(board); });
@@ -155,6 +147,7 @@ void CProcessEngine::RecordRunEnd(int messageId)
                              MessageText(ResultTextId(line.m_nResult, line.m_bSelected != 0));
         }
         if (run.reason.empty()) run.reason = MessageText(messageId);
+        if (IsTransferType(m_nProcess)) run.transferMode = m_receiverLeft.transferMode;
     }
     m_bRunRecorded = false;
     Record([&run](CProcessRecorder& r) { return r.RunEnded(run); });

@@ -37,7 +37,7 @@ bool IsTransfer(int process)
 
 bool SupportsRescue(const CBoardDef* def)
 {
-    return def != nullptr && !def->m_strSubassyId.empty() && def->m_strSubassyId[0] == 'U';
+    return def != nullptr && def->HasRescueLoader();
 }
 
 }  // namespace
@@ -131,7 +131,7 @@ void CProcessEngine::TellReceiverHealth(const std::string& reply)
         if (!notice.empty()) Host().SetReplyStatus(notice);
         return;
     }
-    const HealthContext context{m_link.PortName(), m_doc.GetPathName(), {}};
+    const HealthContext context{m_link.PortName(), m_doc.GetPathName(), LeftInTransferMode()};
     const HealthReport health = CheckReceiverHealth(reply, ExpectedBoardsOfRequest(m_doc), context);
     std::string status;
     for (const std::string& line : HealthReportLines(health)) {
@@ -139,6 +139,11 @@ void CProcessEngine::TellReceiverHealth(const std::string& reply)
         if (line.rfind("  ", 0) != 0) status += (status.empty() ? "" : "\n") + line;
     }
     Host().SetReplyStatus(status);
+}
+
+std::vector<std::string> CProcessEngine::LeftInTransferMode() const
+{
+    return m_pRecorder != nullptr ? m_pRecorder->LeftInTransferMode(m_link.PortName()) : std::vector<std::string>();
 }
 
 // --- the ident analysis -----------------------------------------------------------------

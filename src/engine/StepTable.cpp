@@ -241,6 +241,7 @@ void CProcessEngine::Step21Erase()
         ProcessStep(EV_SEND_FAILED, 0);
         return;
     }
+    m_bEraseSent = true;
     switch (WaitForEvent(53, def->EraseTimeoutMs())) {
     case WAIT_REPLY:
         Host().SetProgressItem(PROGRESS_ERASE, 100);
@@ -258,6 +259,7 @@ void CProcessEngine::Step21Erase()
         EndProcess(56, true);
         break;
     case WAIT_NEGATIVE:
+        m_bEraseSent = false;   // the board refused the erase
         EndProcess(36, true);
         break;
     default:
@@ -341,8 +343,10 @@ void CProcessEngine::Step30NormalSpeed()
 
 void CProcessEngine::NextBoardOrEnd()
 {
+    // The link is at the rate the connected board talks at now (a board on a
+    // port keeps its transfer speed): the next board starts there too.
+    KeepLinkRateInSettings();
     if (NoSelectedLineFollows()) {
-        KeepLinkRateInSettings();
         EndProcess(43, false);
         return;
     }
@@ -513,6 +517,7 @@ void CProcessEngine::RestoreReceiverPath()
     const bool restored = BoardAlone() ? RestoreBoardAlonePath() : RestoreRelayedPath();
     if (!restored) App().WriteLogNote("Port série perdu : relais et vitesses du récepteur non restaurés\r\n");
     m_bRestoreFailed = !restored;
+    m_bTargetLeftInMode = !restored && m_bTargetInTransferMode;
     m_nPathRestore = restored ? PATH_RESTORED : PATH_NOT_RESTORED;
     ForgetReceiverPath();
     m_bRestoringPath = false;

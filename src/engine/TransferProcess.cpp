@@ -79,7 +79,8 @@ void CProcessEngine::StartTransfer(int type)
     m_strEndReport.clear();
     m_strLastIdentReply.clear();
     m_strStartRefusal.clear();
-    m_strReceiverLeft.clear();
+    m_receiverLeft = {};
+    m_bTargetLeftInMode = false;
     m_nPathRestore = PATH_UNCHANGED;
     m_bCabledInTransferMode = false;
     m_boardStats.assign(m_doc.m_lines.size(), BoardStats{});
@@ -203,30 +204,97 @@ std::string RescueRuleBroken(const CBoardConf& first, const CBoardDef* def)
         return "Rule: the rescue mode catches the loader of the board cabled to the PC, so the first line of "
                "the request must be that board (\"Board alone\" set); \"" + first.m_strBoardName +
                "\" is reached through another board.";
-    const std::string subassy = def != nullptr ? def->m_strSubassyId : std::string();
-    if (subassy.empty() || subassy[0] != 'U')
+    if (def == nullptr || !def->HasRescueLoader())
         return "Rule: only a board whose Subassy ID begins with \"U\" has a rescue loader; \"" +
-               first.m_strBoardName + "\" has Subassy ID \"" + subassy + "\".";
+               first.m_strBoardName + "\" has Subassy ID \"" + (def != nullptr ? def->m_strSubassyId : std::string()) + "\".";
     return {};
 }
 
 }  // namespace
 
-// What a failed transfer leaves the receiver as, and the next step; empty
-// when the receiver is as the transfer found it or every board loaded.
-std::string CProcessEngine::DescribeReceiverLeft() const
+std::string ReceiverLeft::Text() const
 {
-    std::vector<std::string> parts;
-    if (m_nPathRestore == PATH_RESTORED) parts.push_back("relays left and rates restored");
-    if (m_nPathRestore == PATH_NOT_RESTORED)
-        parts.push_back("the line failed while it was put back: relays may still be joined and rates raised");
-    if (m_bCabledInTransferMode && m_nBoard >= 0 && m_nBoard < LineCount())
-        parts.push_back("board " + CurrentLine().m_strBoardName + " (cabled) stays in transfer mode");
-    const bool powerCycle = m_nPathRestore == PATH_NOT_RESTORED || m_bCabledInTransferMode;
-    if (parts.empty()) return {};
-    std::string text = "the receiver: ";
-    for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : "; ") + parts[i];
-    return text + (powerCycle ? "; next: switch the receiver off and on, then query it" : "");
+    if (Empty()) return {};
+    return "the receiver: " + state + (next.empty() ? std::string() : "; next: " + next);
+}
+
+namespace {
+
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return list;
+}
+
+std::string PathRestoreText(int restore)
+{
+    switch (restore) {
+    case 1: return "relays left and rates restored";
+    case 2: return "the line failed while it was put back: relays may still be joined and rates raised";
+    default: return "no relay joined and no rate changed";
+    }
+}
+
+}  // namespace
+
+// The board the transfer ended on: what its flash holds depends on how far
+// its load went.
+std::string CProcessEngine::FailedBoardState(const CBoardConf& line) const
+{
+    const std::string flash = m_bChecksumOk ? "took its new release (checksum good) but did not come back as expected"
+                              : m_bEraseSent ? "holds no complete software (erased, its load did not end)"
+                                             : "keeps its previous software (nothing erased)";
+    if (m_bCabledInTransferMode) return "board " + line.m_strBoardName + " (cabled) stays in transfer mode and " + flash;
+    return "board " + line.m_strBoardName + " " + flash + (m_bTargetLeftInMode ? " and may still be in transfer mode" : "");
+}
+
+// What a transfer that did not load every board leaves the receiver as, and
+// the next step.
+::ReceiverLeft CProcessEngine::DescribeReceiverLeft() const
+{
+    ::ReceiverLeft left;
+    std::vector<std::string> parts{PathRestoreText(m_nPathRestore)};
+    std::vector<std::string> loaded;
+    std::vector<std::string> notReached;   // selected lines after the failed one
+    std::vector<std::string> leftOut;      // lines the transfer left out (release refused, board not found)
+    for (int i = 0; i < LineCount(); ++i) {
+        const CBoardConf& line = m_doc.m_lines[static_cast<size_t>(i)];
+        if (line.m_bSelected && line.m_nResult == RESULT_OK) {
+            loaded.push_back(line.m_strBoardName);
+            continue;
+        }
+        left.toLoad.push_back(line.m_strBoardName);
+        if (!line.m_bSelected)
+            leftOut.push_back(line.m_strBoardName);
+        else if (i == m_nBoard)
+            parts.push_back(FailedBoardState(line));
+        else if (i > m_nBoard)
+            notReached.push_back(line.m_strBoardName);
+        else
+            parts.push_back("board " + line.m_strBoardName + ": " +
+                            GetOneLineString(ResultTextId(line.m_nResult, true)));
+    }
+    if (left.toLoad.empty()) return left;
+    if (!loaded.empty()) parts.insert(parts.begin() + 1, NameList(loaded) + " loaded");
+    const auto keep = [](const std::vector<std::string>& names) {
+        return NameList(names) + (names.size() == 1 ? " keeps its" : " keep their") + " previous software";
+    };
+    if (!notReached.empty()) parts.push_back(keep(notReached) + " (not reached)");
+    if (!leftOut.empty()) parts.push_back(keep(leftOut) + " (left out)");
+    const bool onCurrent = m_nBoard >= 0 && m_nBoard < LineCount();
+    if (onCurrent && (m_bCabledInTransferMode || m_bTargetLeftInMode))
+        left.transferMode.push_back(CurrentLine().m_strBoardName);
+    if (onCurrent && BoardAlone() && m_bEraseSent && !m_bChecksumOk && CurrentDef() != nullptr && CurrentDef()->HasRescueLoader())
+        left.rescueBoard = CurrentLine().m_strBoardName;
+    left.powerCycle = m_nPathRestore == PATH_NOT_RESTORED || !left.transferMode.empty();
+    for (size_t i = 0; i < parts.size(); ++i) left.state += (i == 0 ? "" : "; ") + parts[i];
+    left.next = (left.powerCycle ? "switch the receiver off and on, then query it and load " : "load ") +
+                NameList(left.toLoad) + " again" +
+                (left.rescueBoard.empty() ? std::string()
+                                          : "; if " + left.rescueBoard + " no longer starts, load it in rescue mode");
+    return left;
 }
 
 bool CProcessEngine::CheckRescueBoard()

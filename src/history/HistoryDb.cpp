@@ -49,6 +49,8 @@ const std::array<const char*, HISTORY_SCHEMA_VERSION> kMigrations = {
     "CREATE INDEX runs_by_started ON runs(started);"
     "CREATE INDEX runs_running ON runs(owner) WHERE result = 'running';"
     "CREATE INDEX idents_by_run ON idents(run_id);",
+    // 1 -> 2: the boards a failed transfer left in transfer mode, one name a line.
+    "ALTER TABLE runs ADD COLUMN transfer_mode TEXT;",
 };
 
 bool IsDamage(int code)

@@ -15,7 +15,7 @@
 // How long a writer waits for another one before it gives up (milliseconds).
 inline constexpr int HISTORY_BUSY_TIMEOUT_MS = 5000;
 // Schema version this program writes.
-inline constexpr int HISTORY_SCHEMA_VERSION = 1;
+inline constexpr int HISTORY_SCHEMA_VERSION = 2;
 // Longest text kept in one field; longer texts are cut.
 inline constexpr std::size_t HISTORY_MAX_TEXT = 4096;
 

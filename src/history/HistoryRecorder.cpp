@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -25,6 +26,8 @@ constexpr long long kMaxRequestBytes = 16LL * 1024 * 1024;
 constexpr long long kMaxReleaseBytes = 1024LL * 1024 * 1024;
 // Most answer rows kept from one identification answer.
 constexpr std::size_t kMaxIdentRows = 256;
+// Boards read back as left in transfer mode (a request never holds more lines).
+constexpr std::size_t kMaxBoardsLeftInMode = 64;
 
 std::string UserName()
 {
@@ -308,18 +311,42 @@ bool CHistoryRecorder::BoardEnded(const RecordedBoardEnd& board)
 bool CHistoryRecorder::RunEnded(const RecordedRunEnd& run)
 {
     if (m_nRunId < 0 || !m_db.IsOpen()) return true;
-    CHistoryStatement update(m_db.Handle(), "UPDATE runs SET ended = ?1, result = ?2, reason = ?3 WHERE id = ?4");
+    CHistoryStatement update(m_db.Handle(),
+                             "UPDATE runs SET ended = ?1, result = ?2, reason = ?3, transfer_mode = ?4 WHERE id = ?5");
     update.Bind(1, HistoryNow());
     update.Bind(2, std::string(run.ok ? "ok" : "failed"));
     if (run.reason.empty()) update.BindNull(3);
     else update.Bind(3, run.reason);
-    update.Bind(4, m_nRunId);
+    std::string boards;
+    for (const std::string& board : run.transferMode) boards += (boards.empty() ? "" : "\n") + board;
+    if (boards.empty()) update.BindNull(4);
+    else update.Bind(4, boards);
+    update.Bind(5, m_nRunId);
     const int code = update.Step();
     m_nRunId = -1;
     m_boardRows.clear();
     const bool ok = code == SQLITE_DONE || m_db.FailStep("cannot write the history", code) || Failed();
     m_db.Close();
     return ok;
+}
+
+std::vector<std::string> CHistoryRecorder::LeftInTransferMode(const std::string& port)
+{
+    std::vector<std::string> boards;
+    CHistoryDb db;
+    if (!db.OpenForReading(m_strPath)) return boards;
+    CHistoryStatement last(db.Handle(),
+                           "SELECT transfer_mode FROM runs WHERE port = ?1 AND process IN ('transfer', 'rescue transfer') "
+                           "AND result <> 'running' ORDER BY id DESC LIMIT 1");
+    last.Bind(1, port);
+    if (last.Step() != SQLITE_ROW) return boards;
+    const std::string names = last.Text(0);
+    for (size_t start = 0; start < names.size();) {
+        const size_t end = std::min(names.find('\n', start), names.size());
+        if (end > start && boards.size() < kMaxBoardsLeftInMode) boards.push_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return boards;
 }
 
 bool CHistoryRecorder::AmendRunReason(const std::string& reason)

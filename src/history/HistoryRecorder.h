@@ -26,6 +26,7 @@ public:
     bool BoardStarted(const RecordedBoardStart& board) override;
     bool BoardEnded(const RecordedBoardEnd& board) override;
     bool RunEnded(const RecordedRunEnd& run) override;
+    std::vector<std::string> LeftInTransferMode(const std::string& port) override;
     std::string LastError() const override { return m_strError; }
 
     // Replaces the reason of the last run (a host may know it better than

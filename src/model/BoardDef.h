@@ -68,6 +68,8 @@ public:
     void Serialize(CArchive& ar);
     bool HasSerialDestination() const;
     bool HasPortDestination() const { return m_nDestination >= 0 && m_nDestination <= DEST_LAST_PORT; }
+    // Only a board whose Subassy ID begins with "U" has a rescue loader.
+    bool HasRescueLoader() const { return !m_strSubassyId.empty() && m_strSubassyId[0] == 'U'; }
     // "A".."Y": the destination letter used in sentences.
     char DestinationLetter() const { return static_cast<char>('A' + m_nDestination); }
     bool SetEraseTimeout(int seconds);

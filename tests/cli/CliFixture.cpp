@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -88,6 +89,22 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     ::unlink(outName);
     ::unlink(errName);
     return result;
+}
+
+DeadLine::DeadLine()
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) m_device = ::ptsname(m_master);
+}
+
+DeadLine::~DeadLine()
+{
+    if (m_master >= 0) ::close(m_master);
+}
+
+void DeadLine::Write(const std::string& bytes)
+{
+    if (m_master >= 0 && ::write(m_master, bytes.data(), bytes.size()) < 0) return;
 }
 
 void CliE2E::SetUp()

@@ -66,6 +66,22 @@ protected:
     std::deque<SimReceiver> sims;   // references stay valid as receivers are added
 };
 
+// A pseudo-terminal with nothing behind it: a port whose cable leads nowhere.
+class DeadLine {
+public:
+    DeadLine();
+    ~DeadLine();
+    DeadLine(const DeadLine&) = delete;
+    DeadLine& operator=(const DeadLine&) = delete;
+    const std::string& Device() const { return m_device; }
+    // Bytes as if the device behind the port sent them.
+    void Write(const std::string& bytes);
+
+private:
+    int m_master = -1;
+    std::string m_device;
+};
+
 // Runs `program` with `args` (and extra environment) to its end; stdin /dev/null.
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& environment = {});

@@ -17,30 +17,6 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-// A pseudo-terminal with nothing behind it: a port whose cable leads nowhere.
-class DeadLine {
-public:
-    DeadLine()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) m_device = ::ptsname(m_master);
-    }
-    ~DeadLine()
-    {
-        if (m_master >= 0) ::close(m_master);
-    }
-    const std::string& Device() const { return m_device; }
-    // Bytes as if the device behind the port sent them.
-    void Write(const std::string& bytes)
-    {
-        if (m_master >= 0 && ::write(m_master, bytes.data(), bytes.size()) < 0) return;
-    }
-
-private:
-    int m_master = -1;
-    std::string m_device;
-};
-
 class CliQuery : public CliE2E {};
 
 TEST_F(CliQuery, JsonOnStdoutAndTheTextOnStderr)
