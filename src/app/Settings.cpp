@@ -225,6 +225,14 @@ bool SameName(const std::string& a, const std::string& b)
            });
 }
 
+// The keys of "Communication" a setting may name.
+struct CommKey {
+    const char* key;
+    Kind kind;
+};
+const CommKey kCommKeys[] = {{"PORTNUM", Kind::Integer}, {"BYTESIZE", Kind::Integer}, {"PARITY", Kind::Text},
+                             {"STOPBITS", Kind::Integer}, {"BAUDRATE", Kind::Integer}};
+
 bool FindSettingTarget(const std::string& section, const std::string& key, SettingTarget& target)
 {
     for (const SettingKey& k : kSettings) {
@@ -235,13 +243,6 @@ bool FindSettingTarget(const std::string& section, const std::string& key, Setti
             return true;
         }
     }
-    struct CommKey {
-        const char* key;
-        Kind kind;
-    };
-    static const CommKey kCommKeys[] = {{"PORTNUM", Kind::Integer}, {"BYTESIZE", Kind::Integer},
-                                        {"PARITY", Kind::Text},     {"STOPBITS", Kind::Integer},
-                                        {"BAUDRATE", Kind::Integer}};
     if (SameName(section, SEC_COMM)) {
         for (const CommKey& k : kCommKeys) {
             if (SameName(key, k.key)) {
@@ -392,6 +393,21 @@ bool CUpdateApp::SetSetting(const std::string& section, const std::string& key, 
         return false;
     }
     return true;
+}
+
+bool CUpdateApp::HasSetting(const std::string& section, const std::string& key)
+{
+    SettingTarget target;
+    return FindSettingTarget(section, key, target);
+}
+
+std::vector<std::string> CUpdateApp::SettingNames()
+{
+    std::vector<std::string> names;
+    for (const CommKey& k : kCommKeys) names.push_back(std::string(SEC_COMM) + "/" + k.key);
+    for (int n = 1; n <= kMappedPorts; ++n) names.push_back(std::string(SEC_PORTS) + "/COM" + std::to_string(n));
+    for (const SettingKey& k : kSettings) names.push_back(std::string(k.readSection) + "/" + k.key);
+    return names;
 }
 
 std::vector<SettingLine> CUpdateApp::DescribeSettings() const

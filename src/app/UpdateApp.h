@@ -55,6 +55,10 @@ public:
     // unknown, the text is not of the key's type, or the file cannot be written.
     bool SetSetting(const std::string& section, const std::string& key, const std::string& value,
                     SettingLine& stored, std::string& error);
+    // True when SetSetting knows the key in that section.
+    static bool HasSetting(const std::string& section, const std::string& key);
+    // "SECTION/KEY" of every setting SetSetting takes, under the section it is read from.
+    static std::vector<std::string> SettingNames();
     void ReadEditRights(const std::string& path = "Tavrel.sec");
 
     // --- log -------------------------------------------------------------

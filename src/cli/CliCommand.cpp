@@ -29,9 +29,15 @@ const std::vector<CliCommand>& CliCommands()
     return Registry();
 }
 
+void CliArgs::NoteOptionName(const std::string& flag)
+{
+    if (std::find(optionNames.begin(), optionNames.end(), flag) == optionNames.end()) optionNames.push_back(flag);
+}
+
 bool CliArgs::Flag(const std::string& name)
 {
     const std::string flag = "--" + name;
+    NoteOptionName(flag);
     for (auto it = words.begin(); it != words.end(); ++it) {
         if (*it == flag) {
             words.erase(it);
@@ -44,6 +50,7 @@ bool CliArgs::Flag(const std::string& name)
 bool CliArgs::Option(const std::string& name, std::string& value)
 {
     const std::string flag = "--" + name;
+    NoteOptionName(flag);
     for (auto it = words.begin(); it != words.end(); ++it) {
         bool found = false;
         if (*it == flag && it + 1 != words.end()) {
@@ -62,6 +69,16 @@ bool CliArgs::Option(const std::string& name, std::string& value)
     return false;
 }
 
+namespace {
+
+// "--name" of "--name=VALUE".
+std::string OptionNameOf(const std::string& word)
+{
+    return word.substr(0, word.find('='));
+}
+
+}  // namespace
+
 bool CliArgs::Positionals(std::vector<std::string>& out, std::string& error) const
 {
     out.clear();
@@ -71,7 +88,7 @@ bool CliArgs::Positionals(std::vector<std::string>& out, std::string& error) con
     }
     for (const std::string& w : words) {
         if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
-            error = "unknown option " + w;
+            error = "unknown option " + w + OfferNames(OptionNameOf(w), optionNames);
             return false;
         }
         out.push_back(w);
@@ -180,4 +197,20 @@ std::string ClosestName(const std::string& word, const std::vector<std::string>&
         }
     }
     return best;
+}
+
+std::string OfferText(const std::string& close, const std::vector<std::string>& names, const std::string& listedBy)
+{
+    constexpr std::size_t kNamesListed = 6;   // names offered when none is close
+    if (names.empty()) return {};
+    if (!close.empty()) return "; closest: " + close;
+    if (names.size() > kNamesListed && !listedBy.empty()) return "; `" + listedBy + "` lists them";
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < kNamesListed; ++i) list += (i ? ", " : "") + names[i];
+    return "; there are: " + list + (names.size() > kNamesListed ? ", ..." : "");
+}
+
+std::string OfferNames(const std::string& word, const std::vector<std::string>& names, const std::string& listedBy)
+{
+    return OfferText(ClosestName(word, names), names, listedBy);
 }

@@ -32,6 +32,10 @@ struct CliArgs {
     bool Positionals(std::vector<std::string>& out, std::string& error) const;
 
     std::string optionError;   // the first option given without its value
+    std::vector<std::string> optionNames;   // "--name" of every Flag and Option asked for, to offer
+
+private:
+    void NoteOptionName(const std::string& flag);
 };
 
 struct CliCommand {
@@ -62,6 +66,15 @@ void RestoreStoredEnvDir();
 std::string ClosestName(const std::string& word, const std::vector<std::string>& candidates);
 // Edits from one word to the other (a swap of neighbours is one), ignoring case.
 std::size_t EditDistance(const std::string& a, const std::string& b);
+// What to tell after an unknown name: "; closest: X" when `close` is not
+// empty, else "; there are: A, B, C" (the first few of `names`), or, when
+// there are many and `listedBy` names a command, "; `<listedBy>` lists them".
+// Empty when there are no names.
+std::string OfferText(const std::string& close, const std::vector<std::string>& names,
+                      const std::string& listedBy = {});
+// OfferText with the closest of `names` to `word`.
+std::string OfferNames(const std::string& word, const std::vector<std::string>& names,
+                       const std::string& listedBy = {});
 
 // Every error and warning of the program starts with this.
 inline constexpr const char* kErrorPrefix = "tavrel-cli: ";

@@ -7,24 +7,11 @@
 
 namespace {
 
-constexpr std::size_t kNamesListed = 6;   // names offered when none is close
-
 const CEnvDef* EnvironmentNamed(const std::string& name)
 {
     for (const CEnvDef& env : g_envList)
         if (env.m_strName == name) return &env;
     return nullptr;
-}
-
-// "; closest: X", else "; there are: A, B, C".
-std::string Offer(const std::string& wrong, const std::vector<std::string>& names)
-{
-    if (names.empty()) return {};
-    const std::string close = ClosestName(wrong, names);
-    if (!close.empty()) return "; closest: " + close;
-    std::string list;
-    for (std::size_t i = 0; i < names.size() && i < kNamesListed; ++i) list += (i ? ", " : "") + names[i];
-    return "; there are: " + list + (names.size() > kNamesListed ? ", ..." : "");
 }
 
 std::string BoardProblem(const CBoardConf& line, const CEnvDef& env)
@@ -37,7 +24,7 @@ std::string BoardProblem(const CBoardConf& line, const CEnvDef& env)
         names.push_back(board.m_strName);
     }
     return "no board \"" + line.m_strBoardName + "\" with hardware \"" + line.m_strSubassyHardw +
-           "\" in environment \"" + env.m_strName + "\"" + Offer(line.m_strBoardName, names);
+           "\" in environment \"" + env.m_strName + "\"" + OfferNames(line.m_strBoardName, names);
 }
 
 }  // namespace
@@ -53,7 +40,7 @@ std::vector<std::string> RequestLineProblems(const std::vector<CBoardConf>& line
         const CEnvDef* env = EnvironmentNamed(line.m_strEnvName);
         if (env == nullptr) {
             problems.push_back(where + "no environment \"" + line.m_strEnvName + "\" in " + envDir +
-                               (envNames.empty() ? " (it holds none)" : Offer(line.m_strEnvName, envNames)));
+                               (envNames.empty() ? " (it holds none)" : OfferNames(line.m_strEnvName, envNames)));
             continue;
         }
         CBoardConf probe = line;

@@ -38,6 +38,28 @@ bool SearchRangeStaysCompatible(const std::vector<Assignment>& assignments)
     return maxRate >= minRate;
 }
 
+// The setting an unknown SECTION/KEY was probably meant to be: the closest
+// whole name, else the closest key in any section.
+std::string ClosestSetting(const Assignment& a, const std::vector<std::string>& names)
+{
+    const std::string close = ClosestName(a.section + "/" + a.key, names);
+    if (!close.empty()) return close;
+    std::vector<std::string> keys;
+    for (const std::string& name : names) keys.push_back(name.substr(name.find('/') + 1));
+    const std::string key = ClosestName(a.key, keys);
+    for (std::size_t i = 0; i < keys.size() && !key.empty(); ++i)
+        if (keys[i] == key) return names[i];
+    return {};
+}
+
+// The closest settings after the error of an unknown key; nothing after other errors.
+std::string SettingOffer(const Assignment& a)
+{
+    if (CUpdateApp::HasSetting(a.section, a.key)) return {};
+    const std::vector<std::string> names = CUpdateApp::SettingNames();
+    return OfferText(ClosestSetting(a, names), names, "tavrel-cli settings");
+}
+
 int RunSettings(CliArgs& args)
 {
     std::vector<Assignment> assignments;
@@ -58,7 +80,8 @@ int RunSettings(CliArgs& args)
         RestoreStoredEnvDir();   // --env-dir is for this run, not for the file
         for (const Assignment& a : assignments) {
             SettingLine stored;
-            if (!app.SetSetting(a.section, a.key, a.value, stored, error)) return CliFailure(error);
+            if (!app.SetSetting(a.section, a.key, a.value, stored, error))
+                return CliFailure(error + SettingOffer(a));
             PrintLine(stored);
         }
         return 0;

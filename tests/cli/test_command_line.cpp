@@ -67,6 +67,43 @@ TEST_F(CliCommandLine, OptionsWithoutTheirValueAreUsageErrors)
     }
 }
 
+// An unknown option, setting or destination is told with the closest valid
+// name, else with the valid names or where they are listed; the exit codes
+// are those of the error.
+TEST_F(CliCommandLine, UnknownNamesAreToldWithTheClosestValidNames)
+{
+    const std::string ini = ReadText(configDir + "/Tavrel.ini");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string says;
+    } rows[] = {
+        {{"import", "--progres", "x.s19"}, 2, "unknown option --progres; closest: --progress"},
+        {{"import", "--pak=1", "x.s19"}, 2, "unknown option --pak=1; closest: --pack"},
+        {{"import", "--zzz", "x.s19"}, 2, "unknown option --zzz; there are: --progress, --raw, --pack"},
+        {{"request", "import", "a.json", "--froce"}, 2, "unknown option --froce; closest: --force"},
+        {{"version", "--port", "COM1"}, 2, "unknown option --port\n"},
+        {{"settings", "--set", "Miscellaneous/Auto sped max. range=9600"}, 1,
+         "no setting \"Auto sped max. range\" in section \"Miscellaneous\"; closest: Miscellaneous/Auto speed max. range"},
+        {{"settings", "--set", "Communication/Auto speed max. range=9600"}, 1,
+         "no setting \"Auto speed max. range\" in section \"Communication\"; closest: Miscellaneous/Auto speed max. range"},
+        {{"settings", "--set", "communication/baudrat=9600"}, 1,
+         "no setting \"baudrat\" in section \"communication\"; closest: Communication/BAUDRATE"},
+        {{"settings", "--set", "Foo/Bar=1"}, 1, "no setting \"Bar\" in section \"Foo\"; `tavrel-cli settings` lists them"},
+        {{"settings", "--set", "Times out/Between 2 write (ms.)=x"}, 1, "\"Between 2 write (ms.)\" needs a whole number\n"},
+        {{"repair", "--dest", "Dpram1"}, 2, "--dest \"Dpram1\": a letter A..H (Port A..H) or I..L (Dpram 1..4); closest: Dpram 1"},
+        {{"repair", "--dest", "port b"}, 2, "--dest \"port b\": a letter A..H (Port A..H) or I..L (Dpram 1..4); closest: Port B"},
+        {{"repair", "--dest", "Zulu"}, 2, "--dest \"Zulu\": a letter A..H (Port A..H) or I..L (Dpram 1..4)\n"},
+    };
+    for (const auto& row : rows) {
+        const CliResult run = Cli(row.args);
+        EXPECT_EQ(run.code, row.code) << row.says << "\n" << run.Both();
+        EXPECT_TRUE(Contains(run.err, "tavrel-cli: " + row.says)) << run.err;
+    }
+    // Nothing was stored by the refused settings.
+    EXPECT_EQ(ReadText(configDir + "/Tavrel.ini"), ini);
+}
+
 // The manual page keeps up with the program: every command and global
 // option of --help is in it, and groff reads both pages without a warning.
 TEST_F(CliCommandLine, ManualPagesNameEveryCommandAndOption)
