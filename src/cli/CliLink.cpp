@@ -150,6 +150,15 @@ FailureEnd NoReceiverEnd(const CSerialLink& link, const std::string& again)
     return {IdentFailureReason(link), kReceiverOnlyAsked, "mend what is said above, then " + again};
 }
 
+std::string CommunicationSettingsText(const CSerialLink& link)
+{
+    const CUpdateApp& app = App();
+    const std::string stored = LinkText(app.m_nPortIndex, app.m_nBaudIndex);
+    if (PortNumberOf(link.PortName()) > 0) return stored;
+    return link.PortName() + stored.substr(stored.find(':')) + " (a path is not stored: the settings keep COM" +
+           std::to_string(app.m_nPortIndex + 1) + ")";
+}
+
 void CliWaitUntilIdle(const CProcessEngine& engine)
 {
     while (!engine.IsIdle()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -172,6 +181,6 @@ int KeepFoundRate(const CSerialLink& link, bool save)
     RestoreStoredEnvDir();
     if (!SaveCommunicationChoice(settings, portIndex, BaudIndexOf(rate)))
         return CliFailure("cannot write " + app.IniPath());
-    std::cout << "Communication settings: " << LinkText(app.m_nPortIndex, app.m_nBaudIndex) << "\n";
+    std::cout << "Communication settings: " << CommunicationSettingsText(link) << "\n";
     return 0;
 }

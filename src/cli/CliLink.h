@@ -53,5 +53,10 @@ FailureEnd NoReceiverEnd(const CSerialLink& link, const std::string& again);
 // reported as not stored. 0, or 1 when Tavrel.ini cannot be written.
 int KeepFoundRate(const CSerialLink& link, bool save);
 
+// The communication settings as now held, "COM2:9600,n,8,2"; for a link
+// on a device path, that path with the rate, saying the settings keep their
+// COM number.
+std::string CommunicationSettingsText(const CSerialLink& link);
+
 // Runs the event loop until the engine is idle again.
 void CliWaitUntilIdle(const CProcessEngine& engine);

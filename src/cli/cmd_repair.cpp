@@ -77,7 +77,10 @@ bool ParseOptions(CliArgs& args, RepairOptions& options, std::string& port, std:
     if (!dest.empty()) {
         options.destination = DestinationOf(dest);
         if (options.destination < 0) {
-            error = "--dest: a letter A..H (Port A..H) or I..L (Dpram 1..4)";
+            const std::vector<std::string> names(kDestinationNames.begin(), kDestinationNames.end());
+            const std::string close = ClosestName(dest, names);
+            error = "--dest \"" + dest + "\": a letter A..H (Port A..H) or I..L (Dpram 1..4)" +
+                    (close.empty() ? std::string() : "; closest: " + close);
             return false;
         }
     }
@@ -192,7 +195,7 @@ int RunRepair(CliArgs& args)
     if (host != nullptr) host->changeCommAnswer = nullptr;
     if (!problem.empty()) return CliUsageError(problem);
     if (engine.LastRepairResult() != REPAIR_DONE) return ReportFailureEnd(RepairFailureEnd(engine, *link, options));
-    std::cout << "Communication settings: " << LinkText(App().m_nPortIndex, App().m_nBaudIndex) << "\n";
+    std::cout << "Communication settings: " << CommunicationSettingsText(*link) << "\n";
     return 0;
 }
 

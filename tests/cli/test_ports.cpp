@@ -165,9 +165,38 @@ TEST_F(CliPorts, APathIsNeverSavedAsAPortNumber)
     const CliResult byPath = Cli({"ident", "--scan", "--save", "-p", sim.tty});
     ASSERT_EQ(byPath.code, 0) << byPath.Both();
     EXPECT_TRUE(Contains(ReadText(configDir + "/Tavrel.ini"), "PORTNUM=4"));
+    // The port used is printed as its path; the settings' number is only named as kept.
+    EXPECT_TRUE(Contains(byPath.out, "Communication settings: " + sim.tty +
+                                         ":9600,n,8,2 (a path is not stored: the settings keep COM4)\n"))
+        << byPath.out;
+    EXPECT_FALSE(Contains(byPath.Both(), "COM4:")) << byPath.Both();
     const CliResult byNumber = Cli({"ident", "--scan", "--save", "-p", "COM2"});
     ASSERT_EQ(byNumber.code, 0) << byNumber.Both();
     EXPECT_TRUE(Contains(ReadText(configDir + "/Tavrel.ini"), "PORTNUM=2"));
+    EXPECT_TRUE(Contains(byNumber.out, "Communication settings: COM2:9600,n,8,2\n")) << byNumber.out;
+}
+
+// A port given as a path, by option or by $TAVREL_PORT, is that path in
+// every line, report and reason; never the settings' COM1.
+TEST_F(CliPorts, APathIsPrintedAsItWasGiven)
+{
+    const SimReceiver& sim = StartSim(DemoReceiver());
+    const CliResult query = Cli({"query", "--json", "-"}, {"TAVREL_PORT=" + sim.tty});
+    ASSERT_EQ(query.code, 0) << query.Both();
+    EXPECT_EQ(nlohmann::json::parse(query.out, nullptr, false).value("port", ""), sim.tty) << query.out;
+    EXPECT_TRUE(Contains(query.err, "scan " + sim.tty + " at 9600 bit/s")) << query.err;
+    EXPECT_FALSE(Contains(query.Both(), "COM1")) << query.Both();
+
+    const std::string gone = dir.File("gone.tty");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--no", "repair", "--connected", "--rate", "9600", "-p", gone}, {"--no", "rescue", "-p", gone},
+             {"ident", "-p", gone}}) {
+        const CliResult run = Cli(args);
+        EXPECT_EQ(run.code, 1) << args[1] << "\n" << run.Both();
+        EXPECT_TRUE(Contains(run.err, "tavrel-cli: cannot open " + gone + ": No such file or directory")) << run.err;
+        EXPECT_FALSE(Contains(run.Both(), "COM1")) << run.Both();
+    }
+    EXPECT_FALSE(Contains(Log(), "COM1")) << Log();
 }
 
 TEST(PortWords, NumbersPathsAndDeviceNames)
