@@ -65,6 +65,18 @@ bool ReportLineProblems(const std::vector<CBoardConf>& lines, const std::string&
     return problems.empty();
 }
 
+// "wrote x.sfl: 2 lines (CPU, GPS)", the first few boards named.
+std::string WrittenText(const std::string& path, const std::vector<CBoardConf>& lines)
+{
+    constexpr std::size_t kBoardsNamed = 8;
+    std::string boards;
+    for (std::size_t i = 0; i < lines.size() && i < kBoardsNamed; ++i)
+        boards += (i ? ", " : "") + lines[i].m_strBoardName;
+    if (lines.size() > kBoardsNamed) boards += ", ...";
+    return "wrote " + path + ": " + std::to_string(lines.size()) + (lines.size() == 1 ? " line" : " lines") +
+           (boards.empty() ? "" : " (" + boards + ")");
+}
+
 int RunRequestShow(CliArgs& args)
 {
     std::vector<std::string> words;
@@ -127,7 +139,9 @@ int RunRequestImport(CliArgs& args)
     ScanEnvironmentDirectory(ScanModeForRights());
     if (!ReportLineProblems(doc.m_lines, words[0] + ": ") && !force)
         return CliFailure(words[0] + ": not written (--force writes it anyway)");
-    return ImportRequestJson(j, out, error) ? 0 : CliFailure(words[0] + ": " + error);
+    if (!ImportRequestJson(j, out, error)) return CliFailure(words[0] + ": " + error);
+    if (!Globals().quiet) std::cout << WrittenText(out, doc.m_lines) << "\n";
+    return 0;
 }
 
 CliRegistrar regShow({"request show", "Show a transfer request and link it to the environments",

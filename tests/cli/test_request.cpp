@@ -51,6 +51,33 @@ TEST_F(CliRequest, LinesThatDoNotLinkAreNamedWithTheClosestNames)
     }
 }
 
+// The import names the file it wrote and the boards of its lines, on
+// stdout as `env import` does; nothing when -q, nor when it wrote nothing.
+TEST_F(CliRequest, ImportSaysWhatItWrote)
+{
+    const std::string both = WriteJson(nlohmann::json::array({RequestLine("CPU", "cpu.s19"), RequestLine("GPS", "gps.s19")}));
+    const std::string out = requestDir + "/both.sfl";
+    const CliResult written = Cli({"request", "import", both, "--out", out});
+    EXPECT_EQ(written.code, 0) << written.Both();
+    EXPECT_EQ(written.out, "wrote " + out + ": 2 lines (CPU, GPS)\n");
+    EXPECT_TRUE(std::filesystem::exists(out));
+
+    const std::string one = WriteJson(nlohmann::json::array({RequestLine("GPS", "gps.s19")}));
+    const CliResult single = Cli({"request", "import", one, "--out", requestDir + "/one.sfl"});
+    EXPECT_EQ(single.out, "wrote " + requestDir + "/one.sfl: 1 line (GPS)\n") << single.Both();
+    const CliResult quiet = Cli({"-q", "request", "import", one, "--out", requestDir + "/quiet.sfl"});
+    EXPECT_EQ(quiet.code, 0) << quiet.Both();
+    EXPECT_EQ(quiet.out, "");
+
+    const std::string wrong = WriteJson(nlohmann::json::array({Line("CPU", "env_name", "DMEO")}));
+    const CliResult refused = Cli({"request", "import", wrong, "--out", requestDir + "/refused.sfl"});
+    EXPECT_EQ(refused.code, 1) << refused.Both();
+    EXPECT_EQ(refused.out, "");
+    const CliResult unwritable = Cli({"request", "import", one, "--out", dir.File("no-such-dir/x.sfl")});
+    EXPECT_EQ(unwritable.code, 1) << unwritable.Both();
+    EXPECT_EQ(unwritable.out, "");
+}
+
 TEST_F(CliRequest, ForceWritesAndShowNamesTheLineAgain)
 {
     const std::string json = WriteJson(nlohmann::json::array({RequestLine("CPU", "cpu.s19"), Line("GPS", "board_name", "GSP")}));
