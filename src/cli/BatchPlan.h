@@ -25,6 +25,7 @@ struct BatchRun {
     std::vector<std::string> settings;   // "SECTION/KEY=VALUE", for this run only
     std::string baud;        // empty: the settings' rate
     bool rescue = false;
+    bool usable = true;      // false once the plan names something wrong for this run
 };
 
 // "SECTION/KEY=VALUE", the form of a setting in a plan and after
@@ -33,12 +34,19 @@ struct BatchRun {
 bool SplitSettingAssignment(const std::string& text, std::string& section, std::string& key, std::string& value);
 
 // Reads the runs of `plan` (relative paths are taken from the plan's
-// directory). False with `error` naming the field ("runs[1].port: ...").
+// directory). Every problem found is added to `errors`, naming its field
+// ("runs[1].port: ..."); a run with one is not usable. False when there was
+// any. A plan of another format is not read further.
 bool ParseBatchPlan(const nlohmann::ordered_json& plan, const std::string& planDir, std::vector<BatchRun>& runs,
-                    std::string& error);
-// Resolves every port to its device (a COMn through `comDevices`, COM1 at
-// index 0) and refuses ports that do not exist or that two runs share, and
-// two runs that would write one log.
-bool CheckBatchRuns(std::vector<BatchRun>& runs, const std::vector<std::string>& comDevices, std::string& error);
+                    std::vector<std::string>& errors);
+// Resolves the port of every usable run to its device (a COMn through
+// `comDevices`, COM1 at index 0), gives a run without a log its default one
+// in `logDir` (BatchLogName), and adds a problem for each port that does not
+// exist, a missing request or directory, and a device or log that two runs
+// share; a run with one is no longer usable. False when there was any.
+bool CheckBatchRuns(std::vector<BatchRun>& runs, const std::vector<std::string>& comDevices,
+                    const std::string& logDir, std::vector<std::string>& errors);
+// "runs[2]": how a problem of run 2 names its place.
+std::string RunPlace(std::size_t index);
 // "Tavrel-ttyUSB0.log" for /dev/ttyUSB0: the default log of a run.
 std::string BatchLogName(const std::string& device);

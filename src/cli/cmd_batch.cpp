@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -119,7 +120,7 @@ bool PrepareSettings(RunState& run, std::size_t index, std::string& error)
         ec = std::make_error_code(std::errc::io_error);
     }
     if (ec) {
-        error = "runs[" + std::to_string(index) + "]: cannot " + (present ? "copy " + source : "write " + copy) +
+        error = RunPlace(index) + ": cannot " + (present ? "copy " + source : "write " + copy) +
                 ": " + ec.message();
         return false;
     }
@@ -131,7 +132,7 @@ bool PrepareSettings(RunState& run, std::size_t index, std::string& error)
     }
     std::string errors;
     if (RunSelf(args, errors, run.work + "/settings.err") != 0) {
-        error = "runs[" + std::to_string(index) + "].settings: " + LastError(errors);
+        error = RunPlace(index) + ".settings: " + LastError(errors);
         return false;
     }
     return true;
@@ -348,26 +349,40 @@ nlohmann::json Report(const std::vector<RunState>& runs, bool ok)
     return {{"ok", ok}, {"runs", list}};
 }
 
-// Default logs beside the program's log; each run needs its own.
-bool AssignLogs(std::vector<BatchRun>& runs, std::string& error)
-{
-    const std::string logDir = fs::path(App().m_strLogPath).parent_path().string();
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].log.empty()) runs[i].log = (logDir.empty() ? std::string(".") : logDir) + "/" + BatchLogName(runs[i].device);
-        for (std::size_t j = 0; j < i; ++j)
-            if (runs[j].log == runs[i].log) {
-                error = "runs[" + std::to_string(i) + "].log: " + runs[i].log + " is the log of runs[" + std::to_string(j) + "]";
-                return false;
-            }
-    }
-    return true;
-}
-
 std::vector<std::string> ComDevices()
 {
     std::vector<std::string> devices;
     for (int n = 1; n <= static_cast<int>(App().m_comm.devices.size()); ++n) devices.push_back(App().m_comm.DevicePath(n));
     return devices;
+}
+
+// Every problem of the plan in `file`, each naming its place; the runs as far as they were read.
+std::vector<std::string> PlanProblems(const std::string& file, std::vector<BatchRun>& planned)
+{
+    nlohmann::ordered_json plan;
+    std::string error;
+    if (!ReadJsonFile(file, plan, error)) return {error};
+    std::vector<std::string> problems;
+    ParseBatchPlan(plan, fs::absolute(file).parent_path().string(), planned, problems);
+    CheckBatchRuns(planned, ComDevices(), fs::path(App().m_strLogPath).parent_path().string(), problems);
+    return problems;
+}
+
+// The run a problem names ("runs[2]..." gives 2); -1 for the plan's own fields.
+long RunOfProblem(const std::string& problem)
+{
+    return problem.rfind("runs[", 0) == 0 ? std::strtol(problem.c_str() + 5, nullptr, 10) : -1;
+}
+
+// Each problem on its own line in the order of the plan, then that nothing was sent; 2.
+int RefusePlan(const std::string& file, std::vector<std::string> problems)
+{
+    if (problems.size() == 1) return CliUsageError(file + ": " + problems.front() + "; nothing was sent");
+    std::stable_sort(problems.begin(), problems.end(), [](const std::string& a, const std::string& b) {
+        return RunOfProblem(a) < RunOfProblem(b);
+    });
+    for (const std::string& problem : problems) CliUsageError(file + ": " + problem);
+    return CliUsageError(file + ": " + std::to_string(problems.size()) + " problems; nothing was sent");
 }
 
 void RemoveWorkDirs(const std::vector<RunState>& runs)
@@ -386,24 +401,22 @@ int RunBatch(CliArgs& args)
     if (!args.Positionals(files, error)) return CliUsageError(error);
     if (files.size() != 1) return CliUsageError("batch needs exactly one PLAN.json");
 
-    nlohmann::ordered_json plan;
     std::vector<BatchRun> planned;
-    const std::string planDir = fs::absolute(files[0]).parent_path().string();
-    if (!ReadJsonFile(files[0], plan, error) || !ParseBatchPlan(plan, planDir, planned, error) ||
-        !CheckBatchRuns(planned, ComDevices(), error) || !AssignLogs(planned, error))
-        return CliUsageError(files[0] + ": " + error + "; nothing was sent");
-
-    CJsonReport json(jsonTarget);
+    std::vector<std::string> problems = PlanProblems(files[0], planned);
     std::vector<RunState> runs(planned.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
         runs[i].plan = planned[i];
+        if (!planned[i].usable) continue;
         runs[i].work = MakeWorkDir();
-        if (runs[i].work.empty() || !PrepareSettings(runs[i], i, error)) {
-            RemoveWorkDirs(runs);
-            return CliUsageError(files[0] + ": " + (error.empty() ? "cannot make a working directory" : error) +
-                                 "; nothing was sent");
-        }
+        if (runs[i].work.empty()) problems.push_back(RunPlace(i) + ": cannot make a working directory");
+        else if (!PrepareSettings(runs[i], i, error)) problems.push_back(error);
     }
+    if (!problems.empty()) {
+        RemoveWorkDirs(runs);
+        return RefusePlan(files[0], problems);
+    }
+
+    CJsonReport json(jsonTarget);
     for (RunState& run : runs) {
         if (!Launch(run)) {
             run.exitCode = 127;

@@ -142,6 +142,54 @@ TEST_F(CliBatch, PlansThatCannotRunAreRefusedBeforeAnythingIsSent)
     EXPECT_FALSE(SimHeardAnything("rx"));
 }
 
+// A plan with several faults names each, in the order of the plan, and
+// runs nothing; a run whose field is wrong is still checked for its port.
+TEST_F(CliBatch, EveryProblemOfAPlanIsListedBeforeItIsRefused)
+{
+    const std::string request = CpuRequest();
+    const SimReceiver& sim = StartSim(DemoReceiver(), "rx");
+    const nlohmann::json runs = {
+        {{"port", sim.tty}, {"request", request}, {"baud", "fast"}, {"prot", 1}},
+        {{"port", dir.File("gone.tty")}, {"request", "none.sfl"}},
+        {{"port", sim.device}, {"request", request}},
+        {{"port", dir.File("rx.tty")}, {"request", request}, {"settings", {{"Times out/Betwen 2 write (ms.)", 1}}}},
+    };
+    const std::string plan = dir.Write("plan.json", nlohmann::json{{"format", "tavrel-batch"}, {"runs", runs}, {"extra", 1}}.dump(2));
+    const CliResult run = Cli({"batch", plan});
+    EXPECT_EQ(run.code, 2) << run.Both();
+    const std::vector<std::string> says = {
+        "extra: unknown field",
+        "runs[0].prot: unknown field",
+        "runs[0].baud: a rate in bit/s is expected",
+        "runs[1].port: " + dir.File("gone.tty") + " does not exist",
+        "runs[1].request: " + dir.File("none.sfl") + " is not a file",
+        "runs[2].port: " + sim.device + " is the device of runs[0]",
+        "runs[3].port: " + dir.File("rx.tty") + " is the device of runs[0]",
+    };
+    std::size_t at = 0;
+    for (const std::string& problem : says) {
+        const std::size_t found = run.err.find("tavrel-cli: " + plan + ": " + problem, at);
+        EXPECT_NE(found, std::string::npos) << problem << "\n" << run.err;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_TRUE(Contains(run.err, "tavrel-cli: " + plan + ": 7 problems; nothing was sent\n")) << run.err;
+    EXPECT_FALSE(SimHeardAnything("rx"));
+
+    // Settings are tried for every run whose plan is right; each wrong one is named.
+    const SimReceiver& other = StartSim(DemoReceiver(), "other");
+    const std::string settings = WritePlan(
+        {{{"port", sim.tty}, {"request", request}, {"settings", {{"Times out/Betwen 2 write (ms.)", 1}}}},
+         {{"port", other.tty}, {"request", request}, {"settings", {{"Times out/Between 2 write (ms.)", "x"}}}}});
+    const CliResult refused = Cli({"batch", settings});
+    EXPECT_EQ(refused.code, 2) << refused.Both();
+    EXPECT_TRUE(Contains(refused.err, "runs[0].settings: no setting \"Betwen 2 write (ms.)\" in section \"Times out\"; "
+                                      "closest: Times out/Between 2 write (ms.)\n")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "runs[1].settings: \"Between 2 write (ms.)\" needs a whole number\n")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "2 problems; nothing was sent")) << refused.err;
+    EXPECT_FALSE(SimHeardAnything("rx"));
+    EXPECT_FALSE(SimHeardAnything("other"));
+}
+
 // One receiver vanishes in the middle of its load: that run fails and says
 // why, the other one completes.
 TEST_F(CliBatch, APortThatVanishesEndsItsOwnRunOnly)

@@ -42,16 +42,17 @@ void CheckRuns(const nlohmann::ordered_json& plan, std::vector<BatchRun>& runs)
     }
 
     const std::string port = std::string(FuzzScratchDir()) + "/port";
-    std::string error;
-    if (!CheckBatchRuns(runs, {port}, error)) {
-        FUZZ_CHECK(!error.empty());
+    std::vector<std::string> errors;
+    if (!CheckBatchRuns(runs, {port}, FuzzScratchDir(), errors)) {
+        FUZZ_CHECK(!errors.empty());
         return;
     }
+    FUZZ_CHECK(errors.empty());
     for (size_t i = 0; i < runs.size(); ++i) {
-        FUZZ_CHECK(!runs[i].device.empty() && !runs[i].portArg.empty());
+        FUZZ_CHECK(runs[i].usable && !runs[i].device.empty() && !runs[i].portArg.empty() && !runs[i].log.empty());
         for (size_t j = 0; j < i; ++j) {
             FUZZ_CHECK(runs[i].device != runs[j].device);
-            FUZZ_CHECK(runs[i].log.empty() || runs[i].log != runs[j].log);
+            FUZZ_CHECK(runs[i].log != runs[j].log);
         }
     }
 }
@@ -69,11 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                              WriteScratchFile(dir + "/port", nullptr, 0);
     FUZZ_CHECK(made);
     std::vector<BatchRun> runs;
-    std::string error;
-    if (!ParseBatchPlan(plan, dir, runs, error)) {
-        FUZZ_CHECK(!error.empty());
+    std::vector<std::string> errors;
+    if (!ParseBatchPlan(plan, dir, runs, errors)) {
+        FUZZ_CHECK(!errors.empty());
         return 0;
     }
+    FUZZ_CHECK(errors.empty());
     CheckRuns(plan, runs);
     return 0;
 }
