@@ -150,15 +150,19 @@ bool CHistoryRecorder::MarkAbandonedRuns()
             update.Bind(1, HistoryStation());
             update.Bind(2, owner);
             update.Bind(3, std::string(kInterruptedReason));
-            const int code = update.Step();
-            if (code != SQLITE_DONE) {
-                m_db.FailStep("cannot write the history", code);
-                m_db.Rollback();
-                return Failed();
-            }
+            if (!StepOrRollBack(update)) return Failed();
         }
     }
     return m_db.Commit() || Failed();
+}
+
+bool CHistoryRecorder::StepOrRollBack(CHistoryStatement& statement)
+{
+    const int code = statement.Step();
+    if (code == SQLITE_DONE) return true;
+    m_db.FailStep("cannot write the history", code);
+    m_db.Rollback();
+    return false;
 }
 
 bool CHistoryRecorder::RunStarted(const RecordedRunStart& run)
@@ -227,12 +231,7 @@ bool CHistoryRecorder::IdentAnswer(const RecordedIdent& ident)
         insert.Bind(8, rows[i].software);
         insert.Bind(9, rows[i].port);
         insert.Bind(10, i < sentences.size() ? sentences[i] : std::string());
-        const int code = insert.Step();
-        if (code != SQLITE_DONE) {
-            m_db.FailStep("cannot write the history", code);
-            m_db.Rollback();
-            return Failed();
-        }
+        if (!StepOrRollBack(insert)) return Failed();
     }
     // Boards already started learn the software they had before.
     for (const auto& [line, software] : ident.lineSoftware) {
@@ -241,12 +240,7 @@ bool CHistoryRecorder::IdentAnswer(const RecordedIdent& ident)
         CHistoryStatement update(m_db.Handle(), "UPDATE boards SET software_before = ?1 WHERE id = ?2");
         update.Bind(1, software);
         update.Bind(2, row->second);
-        const int code = update.Step();
-        if (code != SQLITE_DONE) {
-            m_db.FailStep("cannot write the history", code);
-            m_db.Rollback();
-            return Failed();
-        }
+        if (!StepOrRollBack(update)) return Failed();
     }
     return m_db.Commit() || Failed();
 }

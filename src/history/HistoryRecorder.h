@@ -45,6 +45,9 @@ private:
     bool Open();
     bool Failed();
     bool MarkAbandonedRuns();
+    // Runs a statement of the open transaction; when it fails, the
+    // transaction is rolled back and the reason kept.
+    bool StepOrRollBack(CHistoryStatement& statement);
 
     std::string m_strPath;
     HistoryWriterInfo m_writer;

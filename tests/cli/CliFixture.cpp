@@ -91,6 +91,14 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     return result;
 }
 
+std::vector<nlohmann::json> Events(const std::string& text)
+{
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line, nullptr, false));
+    return events;
+}
+
 DeadLine::DeadLine()
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);

@@ -82,6 +82,10 @@ private:
     std::string m_device;
 };
 
+// The events of a --progress-json stream, one JSON object a line (a line
+// that is not JSON becomes a discarded value).
+std::vector<nlohmann::json> Events(const std::string& text);
+
 // Runs `program` with `args` (and extra environment) to its end; stdin /dev/null.
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& environment = {});

@@ -15,14 +15,6 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-std::vector<nlohmann::json> Events(const std::string& text)
-{
-    std::vector<nlohmann::json> events;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line, nullptr, false));
-    return events;
-}
-
 class CliFigures : public CliE2E {};
 
 // The first board loads more than the second, which also asks for blocks

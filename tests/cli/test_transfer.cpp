@@ -18,14 +18,6 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-std::vector<nlohmann::json> Events(const std::string& text)
-{
-    std::vector<nlohmann::json> events;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line, nullptr, false));
-    return events;
-}
-
 class CliTransfer : public CliE2E {
 protected:
     std::string CpuRequest()
