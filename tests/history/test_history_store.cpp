@@ -273,3 +273,46 @@ TEST_F(HistoryStore, ARunWhoseProgramDiedIsInterrupted)
 }
 
 }  // namespace
+
+namespace {
+
+// Takes a history file back to the first schema, as the previous version
+// of the program left it (the column of the second one dropped).
+void BackToFirstSchema(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE runs DROP COLUMN transfer_mode; PRAGMA user_version = 1;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+// The boards a failed transfer leaves in transfer mode are read back for the
+// port of that transfer, until a later transfer on the port ends; an older
+// file is migrated when written and knows of none before.
+TEST_F(HistoryStore, TheBoardsLeftInTransferModeAreThoseOfTheLastTransferOnThePort)
+{
+    ASSERT_TRUE(RecordTransfer(recorder, RESULT_FAILED)) << recorder.LastError();
+    BackToFirstSchema(path);
+    EXPECT_TRUE(recorder.LeftInTransferMode("/dev/ttyUSB0").empty());
+
+    ASSERT_TRUE(recorder.RunStarted({PROC_TRANSFER, "/dev/ttyUSB0", 9600, ""})) << recorder.LastError();
+    ASSERT_TRUE(recorder.RunEnded({false, "Reception time-out", {"CPU", "RADIO"}})) << recorder.LastError();
+    EXPECT_EQ(recorder.LeftInTransferMode("/dev/ttyUSB0"), (std::vector<std::string>{"CPU", "RADIO"}));
+    EXPECT_TRUE(recorder.LeftInTransferMode("/dev/ttyUSB1").empty());
+    // A query in between changes nothing; the next transfer on the port does.
+    ASSERT_TRUE(recorder.RunStarted({PROC_QUERY, "/dev/ttyUSB0", 9600, ""}));
+    ASSERT_TRUE(recorder.RunEnded({true, "", {}}));
+    EXPECT_EQ(recorder.LeftInTransferMode("/dev/ttyUSB0").size(), 2u);
+    ASSERT_TRUE(RecordTransfer(recorder, RESULT_OK));
+    EXPECT_TRUE(recorder.LeftInTransferMode("/dev/ttyUSB0").empty());
+
+    CHistoryDb db;
+    ASSERT_TRUE(db.OpenForReading(path));
+    EXPECT_EQ(db.SchemaVersion(), HISTORY_SCHEMA_VERSION);
+    EXPECT_EQ(Query({}).size(), 4u);   // every run, the one of the older file included
+}
