@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/Host.h"
+#include "app/ExitSignals.h"
 #include "app/Strings.h"
 #include "app/UpdateApp.h"
 #include "cli/CliLink.h"
@@ -320,7 +321,9 @@ std::string TransferFailureReason(const CProcessWatch& watch, const CProcessEngi
 {
     if (AllLinesOk(doc)) return {};
     if (!link.OpenFailure().empty()) return OpenFailureAdvice(link);
-    if (AnyLineAborted(doc)) return "stopped by the user";
+    if (AnyLineAborted(doc))
+        return StopRequested() && StopReason() > 0 ? "stopped by " + SignalName(StopReason()) + " (the process was ended)"
+                                                   : std::string("stopped by the user");
     const int message = engine.LastEndMessage();
     const std::string port = link.PortName();
     const std::string board = watch.LastBoard().empty() ? std::string("the board") : "board " + watch.LastBoard();

@@ -157,6 +157,11 @@ TEST_F(CliExits, SignalsEndATransferThroughItsCleanUp)
         EXPECT_TRUE(Contains(log, "Fin du transfert ***********************\r\n")) << log;
         const nlohmann::json report = nlohmann::json::parse(ReadText(dir.File("report.json")), nullptr, false);
         EXPECT_EQ(report.value("receiver_restored", false), true) << report.dump();
+        // Said as the signal it was, with the receiver and the next step.
+        EXPECT_TRUE(Contains(report.value("reason", ""), "stopped by SIG")) << report.dump();
+        EXPECT_TRUE(Contains(report.value("receiver_left", ""), "relays left and rates restored")) << report.dump();
+        EXPECT_TRUE(Contains(report.value("next_step", ""), "load again: `tavrel-cli transfer " + request + "`"))
+            << report.dump();
         const std::string lockDir = LockFileDirectory();
         if (!lockDir.empty()) {
             EXPECT_FALSE(std::filesystem::exists(lockDir + "/" + LockFileName(CanonicalDevice(sim.tty))));
