@@ -206,7 +206,8 @@ std::string RescueRuleBroken(const CBoardConf& first, const CBoardDef* def)
                "\" is reached through another board.";
     if (def == nullptr || !def->HasRescueLoader())
         return "Rule: only a board whose Subassy ID begins with \"U\" has a rescue loader; \"" +
-               first.m_strBoardName + "\" has Subassy ID \"" + (def != nullptr ? def->m_strSubassyId : std::string()) + "\".";
+               first.m_strBoardName + "\" has Subassy ID \"" + (def != nullptr ? def->m_strSubassyId : std::string()) +
+               "\".";
     return {};
 }
 
@@ -228,13 +229,11 @@ std::string NameList(const std::vector<std::string>& names)
     return list;
 }
 
-std::string PathRestoreText(int restore)
+std::string PathRestoreText(bool changed, bool restored)
 {
-    switch (restore) {
-    case 1: return "relays left and rates restored";
-    case 2: return "the line failed while it was put back: relays may still be joined and rates raised";
-    default: return "no relay joined and no rate changed";
-    }
+    if (!changed) return "no relay joined and no rate changed";
+    return restored ? "relays left and rates restored"
+                    : "the line failed while it was put back: relays may still be joined and rates raised";
 }
 
 }  // namespace
@@ -255,7 +254,7 @@ std::string CProcessEngine::FailedBoardState(const CBoardConf& line) const
 ::ReceiverLeft CProcessEngine::DescribeReceiverLeft() const
 {
     ::ReceiverLeft left;
-    std::vector<std::string> parts{PathRestoreText(m_nPathRestore)};
+    std::vector<std::string> parts{PathRestoreText(m_nPathRestore != PATH_UNCHANGED, m_nPathRestore == PATH_RESTORED)};
     std::vector<std::string> loaded;
     std::vector<std::string> notReached;   // selected lines after the failed one
     std::vector<std::string> leftOut;      // lines the transfer left out (release refused, board not found)
@@ -286,7 +285,8 @@ std::string CProcessEngine::FailedBoardState(const CBoardConf& line) const
     const bool onCurrent = m_nBoard >= 0 && m_nBoard < LineCount();
     if (onCurrent && (m_bCabledInTransferMode || m_bTargetLeftInMode))
         left.transferMode.push_back(CurrentLine().m_strBoardName);
-    if (onCurrent && BoardAlone() && m_bEraseSent && !m_bChecksumOk && CurrentDef() != nullptr && CurrentDef()->HasRescueLoader())
+    const CBoardDef* def = onCurrent ? CurrentDef() : nullptr;
+    if (def != nullptr && BoardAlone() && m_bEraseSent && !m_bChecksumOk && def->HasRescueLoader())
         left.rescueBoard = CurrentLine().m_strBoardName;
     left.powerCycle = m_nPathRestore == PATH_NOT_RESTORED || !left.transferMode.empty();
     for (size_t i = 0; i < parts.size(); ++i) left.state += (i == 0 ? "" : "; ") + parts[i];
