@@ -19,6 +19,10 @@ constexpr uint32_t SHT_NOBITS = 8;
 constexpr uint64_t SHF_ALLOC = 2;
 constexpr uint64_t ADDRESS_SPACE = uint64_t(1) << 32;
 constexpr size_t MAX_HEADER_SIZE = 256;   // of a program or section header entry
+// Linkers write a handful of loadable segments; a file with thousands would
+// make the section lookup below cost seconds (every section against every
+// segment), so it is refused.
+constexpr size_t MAX_LOAD_SEGMENTS = 256;
 
 // Field positions of the ELF header, 32-bit and 64-bit files.
 struct HeaderLayout {
@@ -129,6 +133,10 @@ bool CFileElf::ReadSegments()
             continue;
         if (!FitsIn(s.offset, s.size, length)) {
             Problem("loadable segment " + std::to_string(i) + " lies outside the file");
+            return false;
+        }
+        if (segments.size() == MAX_LOAD_SEGMENTS) {
+            Problem("more than " + std::to_string(MAX_LOAD_SEGMENTS) + " loadable segments");
             return false;
         }
         segments.push_back(s);

@@ -225,6 +225,15 @@ TEST_F(CliFormats, BadAndEmptyFilesAreRefusedWithTheirPlace)
     Tool("/usr/bin/objcopy", {"-I", "binary", "-O", "elf64-x86-64", "-B", "i386:x86-64", dir.File("blob.bin"), object});
     std::string cutElf = BigEndianElf(Random(64, 5), 0x1000);
     cutElf[31] = static_cast<char>(0xF0);   // program headers far beyond the end
+    // Three hundred loadable segments, all over the same bytes: more than any
+    // linker writes, and each section would be looked up in every one.
+    std::string manyElf = BigEndianElf(Random(64, 6), 0x1000);
+    const std::string segment = manyElf.substr(52, 32);
+    const size_t table = manyElf.size();
+    for (int i = 0; i < 300; ++i) manyElf += segment;
+    for (int i = 0; i < 4; ++i) manyElf[28 + i] = static_cast<char>(table >> (8 * (3 - i)));
+    manyElf[44] = static_cast<char>(300 >> 8);
+    manyElf[45] = static_cast<char>(300 & 0xFF);
 
     const struct {
         std::string name;
@@ -245,6 +254,7 @@ TEST_F(CliFormats, BadAndEmptyFilesAreRefusedWithTheirPlace)
         {"empty.bin", "", "the file is empty"},
         {"object.o", "", "no program headers: an object file, not an executable (link it first)"},
         {"cut.elf", cutElf, "the program headers lie outside the file"},
+        {"many.elf", manyElf, "more than 256 loadable segments"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
