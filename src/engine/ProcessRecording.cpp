@@ -40,7 +40,7 @@ void CProcessEngine::RecordRunStart(int type)
     // A process that hands over to its rescue form ends its own record first.
     if (m_bRunRecorded) {
         RecordBoardEnd("retried in rescue mode");
-        Record([](CProcessRecorder& r) { return r.RunEnded({false, "retried in rescue mode"}); });
+        Record([](CProcessRecorder& r) { return r.RunEnded({false, "retried in rescue mode", {}}); });
     }
     m_bRecorderFailed = false;
     m_bRunRecorded = true;

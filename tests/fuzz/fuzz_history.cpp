@@ -28,7 +28,7 @@ CHistoryDb& Db()
         recorder.IdentAnswer({"$PKVR,IDENT,1,1,CM10,CPU0100\r\n", 9600, false, {{0, "CPU0100"}}});
         recorder.BoardStarted({0, "CPU", "DEMO", "CM", "10", "CPU0200", "", "", 115200});
         recorder.BoardEnded({0, "CPU0200", 100, 0, 1, result, "OK", ""});
-        recorder.RunEnded({result == RESULT_OK, ""});
+        recorder.RunEnded({result == RESULT_OK, "", {}});
     }
     FUZZ_CHECK(db.OpenForReading(path));
     return db;

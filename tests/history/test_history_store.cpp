@@ -34,7 +34,7 @@ bool RecordTransfer(CHistoryRecorder& recorder, int result, const std::string& b
     RecordedBoardEnd end{0, result == RESULT_OK ? "CPU0200" : "", 3000, 1, 4, result, "OK", ""};
     if (result != RESULT_OK) end.reason = "Reception time-out (see log file)";
     ok = recorder.BoardEnded(end) && ok;
-    return recorder.RunEnded({result == RESULT_OK, end.reason}) && ok;
+    return recorder.RunEnded({result == RESULT_OK, end.reason, {}}) && ok;
 }
 
 class HistoryStore : public ::testing::Test {
@@ -88,7 +88,7 @@ TEST_F(HistoryStore, FiltersSelectByBoardDateResultSoftwareAndPort)
     ASSERT_TRUE(RecordTransfer(recorder, RESULT_OK, "CPU", "/dev/ttyUSB0"));
     ASSERT_TRUE(RecordTransfer(recorder, RESULT_NOT_FOUND, "GPS", "/dev/ttyUSB1"));
     ASSERT_TRUE(recorder.RunStarted({PROC_QUERY, "/dev/ttyUSB0", 9600, ""}));
-    ASSERT_TRUE(recorder.RunEnded({true, ""}));
+    ASSERT_TRUE(recorder.RunEnded({true, "", {}}));
     const struct {
         std::vector<std::string> options;
         size_t rows;
@@ -192,7 +192,7 @@ TEST_F(HistoryStore, EightWritersOfTwoHundredRowsLoseNone)
                     ok = writer.BoardStarted({line, "W" + std::to_string(w), "Demo", "CM", "10", "CPU0200", "", "", 19200}) &&
                          writer.BoardEnded({line, "CPU0200", 3000, 0, 4, RESULT_OK, "OK", ""});
                 }
-                ok = ok && writer.RunEnded({true, ""});
+                ok = ok && writer.RunEnded({true, "", {}});
             }
             if (!ok) std::fprintf(stderr, "%s\n", writer.LastError().c_str());
             ::_exit(ok ? 0 : 1);

@@ -35,12 +35,12 @@ protected:
             recorder.BoardStarted({line, "CPU", "DEMO", "CM", "10", "CPU0200", "", "", 115200});
             recorder.BoardEnded({line, "CPU0200", 3000, 0, 4, RESULT_OK, "OK", ""});
         }
-        recorder.RunEnded({true, ""});
+        recorder.RunEnded({true, "", {}});
         recorder.RunStarted({PROC_TRANSFER, "/dev/ttyUSB0", 9600, ""});
         recorder.IdentAnswer({"$PKVR,IDENT,1,1,GP20,GPS0100\r\n", 9600, false, {{0, "GPS0100"}}});
         recorder.BoardStarted({0, "GPS", "DEMO", "GP", "20", "GPS0200", "", "", 57600});
         recorder.BoardEnded({0, "", 2048, 0, 3, RESULT_NOT_FOUND, "Not found at re-start.", ""});
-        recorder.RunEnded({false, "Not found at re-start."});
+        recorder.RunEnded({false, "Not found at re-start.", {}});
     }
     static void TearDownTestSuite()
     {
