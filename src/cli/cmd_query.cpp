@@ -163,9 +163,11 @@ CliRegistrar reg({"query", "Identify the connected board and the boards behind i
                   "  With a request (or --env NAME, an environment of the environment\n"
                   "  directory) the answer is checked against the boards it expects: each found\n"
                   "  (with its software, and whether it is the request's), missing, waiting in\n"
-                  "  its rescue loader or left in transfer mode, boards nobody expects, then a\n"
+                  "  its rescue loader or left in transfer mode (the history keeps the boards\n"
+                  "  the last transfer on the port left so), boards nobody expects, then a\n"
                   "  verdict and the next step for every problem (also under \"health\" in the\n"
                   "  JSON). A connected board waiting in its rescue loader is named as such.\n"
+                  "  A failure ends with its reason, \"the receiver: ...\" and \"next: ...\".\n"
                   "  Exit code 0 when a board answered and nothing is wrong, 1 otherwise.",
                   RunQuery});
 
