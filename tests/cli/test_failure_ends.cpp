@@ -25,8 +25,6 @@ bool LineAfter(const std::string& text, const std::string& prefix, std::string& 
 }
 
 class CliEnds;
-struct FailureCase;
-void PrintTo(const FailureCase& c, std::ostream* os);
 
 struct FailureCase {
     const char* name;
@@ -70,11 +68,9 @@ public:
         for (const std::string& board : boards) lines.push_back(RequestLine(board, board == "CPU" ? "cpu.s19" : "gps.s19"));
         return WriteRequest("req", lines);
     }
-    CliResult Transfer(const std::string& port, const std::vector<std::string>& extra = {})
+    CliResult Transfer(const std::string& port)
     {
-        std::vector<std::string> args = {"transfer", Request({"CPU", "GPS"}), "-p", port, "--json", "-"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return Cli(args);
+        return Cli({"transfer", Request({"CPU", "GPS"}), "-p", port, "--json", "-"});
     }
     std::string Missing() const { return dir.File("ttyUSB-unplugged"); }
     DeadLine dead;
@@ -85,7 +81,7 @@ TEST_P(CliEnds, SaysTheReasonTheReceiverAndTheNextStep)
     const FailureCase& c = GetParam();
     const CliResult run = c.run(*this);
     EXPECT_NE(run.code, 0) << run.Both();
-    std::string reason, receiver, next;
+    std::string receiver, next;
     ASSERT_TRUE(LineAfter(run.err, "tavrel-cli: the receiver: ", receiver)) << run.err;
     ASSERT_TRUE(LineAfter(run.err, "tavrel-cli: next: ", next)) << run.err;
     EXPECT_TRUE(Contains(receiver, c.receiver)) << run.err;
@@ -94,7 +90,7 @@ TEST_P(CliEnds, SaysTheReasonTheReceiverAndTheNextStep)
     const size_t at = run.err.rfind("tavrel-cli: the receiver: ");
     const size_t reasonStart = run.err.rfind("tavrel-cli: ", at - 2);
     ASSERT_NE(reasonStart, std::string::npos) << run.err;
-    reason = run.err.substr(reasonStart, at - 1 - reasonStart);
+    const std::string reason = run.err.substr(reasonStart, at - 1 - reasonStart);
     EXPECT_GT(reason.size(), std::string("tavrel-cli: ").size() + 10) << run.err;
     const std::string log = Log();
     EXPECT_TRUE(Contains(log, "tavrel-cli: the receiver: " + receiver)) << log;
